@@ -1,0 +1,48 @@
+#include "engine/check_file.h"
+
+#include "engine/pe_signature.h"
+#include "engine/scan_state.h"
+#include "engine/text.h"
+#include "win32/file.h"
+
+const VirusTableEntry virusTable[] = {
+    {"W32/Gibe.F.Worm", CheckFile},
+    {nullptr, nullptr},
+};
+
+namespace {
+
+// What follows a match, in this order: count it, repair the registry, then
+// either leave the file to the memory scan or remedy it.
+// Returns true when the memory scan takes the file over.
+bool HandleMatch(const VirusSignature& record, const char* path) {
+  ++scanState.filesInfected;
+  // The registry repair (RepairRegistry(record.name, path)) belongs here: it
+  // runs once per match, after the file is closed and before the remedy.
+  CopyText(scanState.currentVirusName, sizeof scanState.currentVirusName, record.name);
+  CopyText(scanState.currentObject, sizeof scanState.currentObject, path);
+  if (scanState.memoryScanActive) {
+    scanState.memoryMatchPending = 1;
+    return true;
+  }
+  // The remedy belongs here: DecideRemedy(record.name, path), then carrying
+  // out scanState.currentAction on the file.
+  return false;
+}
+
+}  // namespace
+
+int CheckFile(const char* /*name*/, const char* path) {
+  // A file handed over by the memory scan with memoryRemedyAction set is
+  // remedied without reading its signature; that branch comes with the remedy.
+  SignatureVerdict verdict;
+  {
+    Win32FileSource file(path);
+    if (!file.Ok()) return 0;
+    verdict = ExamineFile(file);
+  }  // closed here: nothing below reads the file
+  for (size_t i = 0; i < verdict.count; ++i) {
+    if (HandleMatch(*verdict.matches[i], path)) return 1;
+  }
+  return verdict.count > 0 ? 1 : 0;
+}

@@ -1,0 +1,19 @@
+#include "engine/scan_state.h"
+
+#include <cstdarg>
+
+#include "engine/text.h"
+
+ScanState scanState;
+
+void ShowCurrentObject() {
+  if (scanState.progressWindow != nullptr) NotifyProgressWindow(ShowObjectMessage);
+}
+
+void AppendResultLine(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  FormatTextV(scanState.lineBuffer, sizeof scanState.lineBuffer, format, args);
+  va_end(args);
+  if (scanState.progressWindow != nullptr) NotifyProgressWindow(AppendLineMessage);
+}

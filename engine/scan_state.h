@@ -1,0 +1,77 @@
+// The one process-wide scan record, the remedy codes, the virus table and the
+// text channel to the progress window. Portable: no windows.h here, so the
+// logic above it also builds natively.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// The window handle type of windows.h (HWND is struct HWND__* there).
+struct HWND__;
+using WindowHandle = HWND__*;
+
+constexpr size_t kPathCapacity = 260;   // every path buffer, terminator included
+constexpr size_t kLineCapacity = 500;   // lineBuffer, terminator included
+constexpr size_t kDisplayPathLength = 60;
+
+// Action for an infected file. Disinfection is carried out as deletion.
+enum RemedyAction : int {
+  kRemedyNone = 0,
+  kRemedyDisinfect = 100,
+};
+
+// Private messages of the progress window, sent synchronously with zero
+// parameters: the text travels in scanState.
+constexpr unsigned ShowObjectMessage = 0x000A;  // status line := currentObject
+constexpr unsigned AppendLineMessage = 0x000B;  // result list += lineBuffer
+
+struct ScanState {
+  const char* caption = "Scourix Ver 1.0";
+  const char* virusName = "W32/Gibe.F.Worm";
+  const char* productTitle = "Scourix Ver 1.0";
+  const char* programName = "Scourix";
+
+  WindowHandle progressWindow = nullptr;
+  char lineBuffer[kLineCapacity] = {};
+  char currentVirusName[kPathCapacity] = {};
+  char currentObject[kPathCapacity] = {};
+
+  uint8_t scanCancelled = 0;
+  uint8_t reportStarted = 0;
+  int currentAction = kRemedyNone;
+  uint8_t memoryScanActive = 1;  // the memory scan clears it when it ends
+  uint8_t memoryMatchPending = 0;
+  int memoryRemedyAction = kRemedyNone;
+
+  int filesScanned = 0;
+  int filesInfected = 0;
+  int filesDeleted = 0;
+  int restartNeeded = 0;
+  int osClass = 0;
+  int memoryRestartNeeded = 0;
+};
+
+extern ScanState scanState;
+
+// Virus table: ended by an entry whose name is null.
+using CheckRoutine = int (*)(const char* name, const char* path);
+struct VirusTableEntry {
+  const char* name;
+  CheckRoutine check;
+};
+extern const VirusTableEntry virusTable[];
+
+// Sets the status line to currentObject (ShowObjectMessage).
+void ShowCurrentObject();
+// Formats one result line into lineBuffer (bounded) and appends it to the
+// result list (AppendLineMessage). Nothing is sent without a progress window.
+void AppendResultLine(const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 1, 2)))
+#endif
+    ;
+
+// Delivers one of the two messages to progressWindow and returns once it has
+// been handled. Defined by the platform: SendMessage on Windows, a recorder in
+// the native tests.
+void NotifyProgressWindow(unsigned message);

@@ -1,0 +1,98 @@
+#include "engine/walker.h"
+
+#include <windows.h>
+
+#include <cstring>
+
+#include "engine/scan_state.h"
+#include "engine/text.h"
+#include "win32/file.h"
+
+namespace {
+
+constexpr int kAbandoned = -1;
+
+bool PumpAndCheckCancel() {
+  PumpMessages();
+  return scanState.scanCancelled != 0;
+}
+
+bool IsDotEntry(const char* name) { return std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0; }
+
+void OfferToVirusTable(const char* path) {
+  for (const VirusTableEntry* entry = virusTable; entry->name != nullptr; ++entry) {
+    if (entry->check(entry->name, path) != 0) break;
+  }
+}
+
+}  // namespace
+
+void PumpMessages() {
+  MSG msg;
+  if (!PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) return;
+  if (LOWORD(msg.wParam) == VK_ESCAPE) {
+    if (MessageBoxA(scanState.progressWindow, "Terminate the Scan now?",
+                    "Warning", MB_YESNO | MB_ICONINFORMATION) == IDYES) {
+      scanState.scanCancelled = 1;
+    }
+    return;
+  }
+  if (msg.message == WM_QUIT || msg.message == WM_DESTROY) {
+    scanState.scanCancelled = 1;
+    // Put the quit back, as a modal loop does, so that it still ends the program.
+    if (msg.message == WM_QUIT) PostQuitMessage(static_cast<int>(msg.wParam));
+    return;
+  }
+  TranslateMessage(&msg);
+  DispatchMessageA(&msg);
+}
+
+int WalkDirectory(const char* pattern) {
+  scanState.memoryMatchPending = 0;
+  char path[kPathCapacity];
+  const bool singleFile = scanState.memoryScanActive != 0;
+  if (std::strlen(pattern) >= kPathCapacity) return scanState.filesScanned;  // nothing fits: nothing to search
+
+  {
+    DirectorySearch files(pattern);
+    while (files.Next()) {
+      if (PumpAndCheckCancel()) return 0;
+      const WIN32_FIND_DATAA& entry = files.Entry();
+      if (singleFile) {
+        CopyText(path, sizeof path, pattern);
+      } else {
+        const PathBuild built = BuildEntryPath(pattern, entry.cFileName, path, sizeof path);
+        if (built == PathBuild::NoDot) return kAbandoned;
+        if (built == PathBuild::TooLong) continue;  // skipped, never cut
+      }
+      ShortenPath(path, scanState.currentObject, sizeof scanState.currentObject,
+                  static_cast<int>(kDisplayPathLength));
+      ShowCurrentObject();
+      if (!files.IsFolder()) {
+        if (!singleFile) ++scanState.filesScanned;
+        OfferToVirusTable(path);
+      }
+      if (PumpAndCheckCancel()) return 0;
+    }
+  }
+
+  char folderPattern[kPathCapacity];
+  const PathBuild built = BuildSubfolderPattern(pattern, folderPattern, sizeof folderPattern);
+  if (built == PathBuild::NoDot) return kAbandoned;
+  if (built == PathBuild::TooLong) return scanState.filesScanned;
+
+  DirectorySearch folders(folderPattern);
+  char nextPattern[kPathCapacity];
+  while (folders.Next()) {
+    if (PumpAndCheckCancel()) return 0;
+    const char* name = folders.Entry().cFileName;
+    // Junctions and symbolic links are not entered: they can loop, and they
+    // can lead out of the folder tree being scanned.
+    if (!folders.IsFolder() || IsDotEntry(name) || folders.IsReparsePoint()) continue;
+    const PathBuild next = BuildNextPattern(pattern, name, nextPattern, sizeof nextPattern);
+    if (next == PathBuild::NoDot) return kAbandoned;
+    if (next == PathBuild::TooLong) continue;
+    if (WalkDirectory(nextPattern) == kAbandoned) return kAbandoned;
+  }
+  return scanState.filesScanned;
+}

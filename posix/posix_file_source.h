@@ -1,0 +1,23 @@
+// A file read with POSIX calls, for the native tools.
+#pragma once
+
+#include <cstdint>
+
+#include "engine/pe_signature.h"
+
+class PosixFileSource final : public ByteSource {
+ public:
+  // Opens path read-only; Ok() tells whether the file and its length could be had.
+  explicit PosixFileSource(const char* path);
+  ~PosixFileSource() override;
+  PosixFileSource(const PosixFileSource&) = delete;
+  PosixFileSource& operator=(const PosixFileSource&) = delete;
+
+  bool Ok() const { return fd_ >= 0; }
+  uint64_t Length() const override { return length_; }
+  size_t ReadAt(uint64_t offset, void* buffer, size_t size) override;
+
+ private:
+  int fd_ = -1;
+  uint64_t length_ = 0;
+};

@@ -1,0 +1,45 @@
+// Files and directory searches on the ANSI Win32 calls.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+#include "engine/pe_signature.h"
+#include "win32/handle.h"
+
+// A file opened read-only, shared with every other opener, so that examining a
+// file never stands in the way of the program that uses it.
+class Win32FileSource final : public ByteSource {
+ public:
+  explicit Win32FileSource(const char* path);
+  // Ok() tells whether the file could be opened and its length taken.
+  bool Ok() const { return ok_; }
+  uint64_t Length() const override { return length_; }
+  size_t ReadAt(uint64_t offset, void* buffer, size_t size) override;
+  // Closes the file now; later reads return nothing.
+  void Close() { file_.Reset(); ok_ = false; }
+
+ private:
+  FileHandle file_;
+  uint64_t length_ = 0;
+  bool ok_ = false;
+};
+
+// One FindFirstFileA/FindNextFileA search. Next() yields the entries in the
+// order the file system returns them.
+class DirectorySearch {
+ public:
+  explicit DirectorySearch(const char* pattern);
+  // Moves to the next entry; the first call gives the first entry.
+  bool Next();
+  const WIN32_FIND_DATAA& Entry() const { return entry_; }
+  bool IsFolder() const { return (entry_.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
+  // Junctions and symbolic links: never entered.
+  bool IsReparsePoint() const { return (entry_.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0; }
+
+ private:
+  FindHandle search_;
+  WIN32_FIND_DATAA entry_{};
+  bool started_ = false;
+};

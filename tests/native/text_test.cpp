@@ -1,0 +1,109 @@
+// Display paths, path building from search patterns, and bounded text.
+#include "engine/text.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+namespace {
+
+std::string Shorten(const std::string& src, int maxLen) {
+  char dst[260];
+  ShortenPath(src.c_str(), dst, sizeof dst, maxLen);
+  return dst;
+}
+
+TEST(ShortenPath, LongPathKeepsBothEndsAroundTwoDots) {
+  const std::string path = "C:\\WINDOWS\\Application Data\\Microsoft\\Internet Explorer\\Quick Launch\\x.lnk";
+  const std::string shown = Shorten(path, 60);
+  ASSERT_EQ(shown.size(), 60u);
+  EXPECT_EQ(shown.substr(0, 29), path.substr(0, 29));
+  EXPECT_EQ(shown.substr(29, 2), "..");
+  EXPECT_EQ(shown.substr(31), path.substr(path.size() - 29));
+}
+
+TEST(ShortenPath, AtOrBelowTheLimitIsUnchanged) {
+  EXPECT_EQ(Shorten(std::string(60, 'a'), 60), std::string(60, 'a'));
+  EXPECT_EQ(Shorten("", 60), "");
+  EXPECT_EQ(Shorten(std::string(61, 'a'), 60).size(), 60u);
+}
+
+TEST(ShortenPath, OddLimitsFillTheMiddleWithMoreDots) {
+  // maxLen 7: half 2, so 2 + 3 dots + 2.
+  EXPECT_EQ(Shorten("abcdefghij", 7), "ab...ij");
+}
+
+TEST(ShortenPath, LimitsTooSmallToHalveLeaveTheTextAlone) {
+  EXPECT_EQ(Shorten("abcdefghij", 3), "abcdefghij");  // half = 0
+  EXPECT_EQ(Shorten("abcdefghij", 0), "abcdefghij");
+  EXPECT_EQ(Shorten("abcdefghij", -5), "abcdefghij");
+}
+
+TEST(ShortenPath, NeverWritesPastTheDestination) {
+  char small[8];
+  ShortenPath("abcdefghijklmnop", small, sizeof small, 60);
+  EXPECT_STREQ(small, "abcdefg");
+}
+
+std::string Built(PathBuild expected, PathBuild actual, const char* out) {
+  EXPECT_EQ(static_cast<int>(actual), static_cast<int>(expected));
+  return out;
+}
+
+TEST(PathBuilding, EntrySubfolderAndNextPatterns) {
+  char out[260];
+  EXPECT_EQ(Built(PathBuild::Ok, BuildEntryPath("C:\\dir\\*.*", "file.exe", out, sizeof out), out),
+            "C:\\dir\\file.exe");
+  EXPECT_EQ(Built(PathBuild::Ok, BuildSubfolderPattern("C:\\dir\\*.*", out, sizeof out), out),
+            "C:\\dir\\*.*");
+  EXPECT_EQ(Built(PathBuild::Ok, BuildNextPattern("C:\\dir\\*.*", "sub", out, sizeof out), out),
+            "C:\\dir\\sub\\*.*");
+}
+
+TEST(PathBuilding, DotsInFolderNamesDoNotDisturbIt) {
+  char out[260];
+  EXPECT_EQ(Built(PathBuild::Ok, BuildEntryPath("C:\\a.b\\c.d\\*.*", "x", out, sizeof out), out),
+            "C:\\a.b\\c.d\\x");
+  EXPECT_EQ(Built(PathBuild::Ok, BuildNextPattern("C:\\a.b\\*.*", "v1.2", out, sizeof out), out),
+            "C:\\a.b\\v1.2\\*.*");
+}
+
+TEST(PathBuilding, SingleFilePatternSearchesItsStemAsSubfolders) {
+  // With a file path as the pattern, the subfolder search is the path cut
+  // after its last '.' followed by '*'.
+  char out[260];
+  EXPECT_EQ(Built(PathBuild::Ok, BuildSubfolderPattern("C:\\WINDOWS\\worm.exe", out, sizeof out), out),
+            "C:\\WINDOWS\\worm.*");
+}
+
+TEST(PathBuilding, NoDotAbandons) {
+  char out[260] = "untouched";
+  EXPECT_EQ(BuildEntryPath("C:\\dir\\*", "x", out, sizeof out), PathBuild::NoDot);
+  EXPECT_EQ(BuildSubfolderPattern("C:\\dir", out, sizeof out), PathBuild::NoDot);
+  EXPECT_EQ(BuildNextPattern("C:\\dir", "x", out, sizeof out), PathBuild::NoDot);
+  EXPECT_STREQ(out, "untouched");
+}
+
+TEST(PathBuilding, ResultsThatDoNotFitAreRefusedNotCut) {
+  const std::string pattern = "C:\\" + std::string(250, 'd') + "\\*.*";  // folder part: 254 chars
+  char out[260] = "untouched";
+  // 254 + 5 = 259 characters fit with the terminator; 260 do not.
+  EXPECT_EQ(BuildEntryPath(pattern.c_str(), "12345", out, sizeof out), PathBuild::Ok);
+  EXPECT_EQ(std::string(out).size(), 259u);
+  std::strcpy(out, "untouched");
+  EXPECT_EQ(BuildEntryPath(pattern.c_str(), "123456", out, sizeof out), PathBuild::TooLong);
+  EXPECT_STREQ(out, "untouched");
+  EXPECT_EQ(BuildNextPattern(pattern.c_str(), "1", out, sizeof out), PathBuild::Ok);  // +"1\*.*" = 259
+  EXPECT_EQ(BuildNextPattern(pattern.c_str(), "12", out, sizeof out), PathBuild::TooLong);
+}
+
+TEST(CopyText, CutsAndTerminates) {
+  char out[4];
+  EXPECT_TRUE(CopyText(out, sizeof out, "abc"));
+  EXPECT_STREQ(out, "abc");
+  EXPECT_FALSE(CopyText(out, sizeof out, "abcd"));
+  EXPECT_STREQ(out, "abc");
+}
+
+}  // namespace

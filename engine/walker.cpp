@@ -25,6 +25,8 @@ void OfferToVirusTable(const char* path) {
   }
 }
 
+int WalkLevel(const char* pattern);
+
 }  // namespace
 
 void PumpMessages() {
@@ -48,7 +50,16 @@ void PumpMessages() {
 }
 
 int WalkDirectory(const char* pattern) {
+  // Cleared once per walk, not per level: in single-file mode the subfolder
+  // step may enter folders named like the file, and a nested level must not
+  // erase the match the memory scan is waiting for.
   scanState.memoryMatchPending = 0;
+  return WalkLevel(pattern);
+}
+
+namespace {
+
+int WalkLevel(const char* pattern) {
   char path[kPathCapacity];
   const bool singleFile = scanState.memoryScanActive != 0;
   if (std::strlen(pattern) >= kPathCapacity) return scanState.filesScanned;  // nothing fits: nothing to search
@@ -92,7 +103,9 @@ int WalkDirectory(const char* pattern) {
     const PathBuild next = BuildNextPattern(pattern, name, nextPattern, sizeof nextPattern);
     if (next == PathBuild::NoDot) return kAbandoned;
     if (next == PathBuild::TooLong) continue;
-    if (WalkDirectory(nextPattern) == kAbandoned) return kAbandoned;
+    if (WalkLevel(nextPattern) == kAbandoned) return kAbandoned;
   }
   return scanState.filesScanned;
 }
+
+}  // namespace

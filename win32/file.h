@@ -39,7 +39,7 @@ class DirectorySearch {
   bool IsReparsePoint() const { return (entry_.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0; }
 
  private:
+  WIN32_FIND_DATAA entry_{};  // before search_: FindFirstFileA fills it during construction
   FindHandle search_;
-  WIN32_FIND_DATAA entry_{};
   bool started_ = false;
 };

@@ -2,15 +2,7 @@
 # suite. On Windows each suite runs through the Wine wrapper in its own copy of
 # the template prefix, so suites are registered whole (not test by test).
 
-if(NOT BUILD_TESTING)
-  return()
-endif()
-
-set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
-set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
-set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
-add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
-
+# Test-only code of the 32-bit build goes through the posix-model compiler.
 function(scourix_use_test_compiler target)
   if(SCOURIX_TEST_COMPILER_LAUNCHER)
     set_target_properties(${target} PROPERTIES
@@ -19,6 +11,15 @@ function(scourix_use_test_compiler target)
       CXX_LINKER_LAUNCHER ${SCOURIX_TEST_COMPILER_LAUNCHER})
   endif()
 endfunction()
+
+if(NOT BUILD_TESTING)
+  return()
+endif()
+
+set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
+set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 scourix_use_test_compiler(gtest)
 scourix_use_test_compiler(gtest_main)
 

@@ -1,0 +1,34 @@
+# Thin wrapper over the CMake presets and the scripts.
+#   make demo   run Scourix on a seeded demo
+#   make test   install what is missing, build every preset, run every test
+PRESETS := native win64 win32 fuzz
+JOBS := $(shell nproc)
+FUZZ_SECONDS ?= 30
+
+.PHONY: all setup build test demo fuzz clean $(addprefix build-,$(PRESETS))
+
+all: build
+
+setup:
+	@scripts/setup.sh
+
+build: setup $(addprefix build-,$(PRESETS))
+
+$(addprefix build-,$(PRESETS)): build-%:
+	cmake --preset $* > /dev/null
+	cmake --build --preset $* -j $(JOBS)
+
+test: build
+	ctest --preset native
+	ctest --preset win64 -j 2
+	scripts/fuzz.sh $(FUZZ_SECONDS)
+
+fuzz: setup build-fuzz
+	scripts/fuzz.sh $(FUZZ_SECONDS)
+
+demo: setup
+	@echo "make demo: the Scourix program and its seeded demo are not built yet."
+	@echo "Until then, the detection can be tried with build/native/bin/scourix-check FILE..."
+
+clean:
+	rm -rf build

@@ -3,6 +3,7 @@
 #   make test   install what is missing, build every preset, run every test
 PRESETS := native win64 win32 fuzz
 JOBS := $(shell nproc)
+MAKEFLAGS += --no-print-directory
 FUZZ_SECONDS ?= 30
 
 .PHONY: all setup build test demo fuzz clean $(addprefix build-,$(PRESETS))

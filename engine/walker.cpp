@@ -25,40 +25,7 @@ void OfferToVirusTable(const char* path) {
   }
 }
 
-int WalkLevel(const char* pattern);
-
-}  // namespace
-
-void PumpMessages() {
-  MSG msg;
-  if (!PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) return;
-  if (LOWORD(msg.wParam) == VK_ESCAPE) {
-    if (MessageBoxA(scanState.progressWindow, "Terminate the Scan now?",
-                    "Warning", MB_YESNO | MB_ICONINFORMATION) == IDYES) {
-      scanState.scanCancelled = 1;
-    }
-    return;
-  }
-  if (msg.message == WM_QUIT || msg.message == WM_DESTROY) {
-    scanState.scanCancelled = 1;
-    // Put the quit back, as a modal loop does, so that it still ends the program.
-    if (msg.message == WM_QUIT) PostQuitMessage(static_cast<int>(msg.wParam));
-    return;
-  }
-  TranslateMessage(&msg);
-  DispatchMessageA(&msg);
-}
-
-int WalkDirectory(const char* pattern) {
-  // Cleared once per walk, not per level: in single-file mode the subfolder
-  // step may enter folders named like the file, and a nested level must not
-  // erase the match the memory scan is waiting for.
-  scanState.memoryMatchPending = 0;
-  return WalkLevel(pattern);
-}
-
-namespace {
-
+// One folder level: its files first, then each of its subfolders.
 int WalkLevel(const char* pattern) {
   char path[kPathCapacity];
   const bool singleFile = scanState.memoryScanActive != 0;
@@ -109,3 +76,31 @@ int WalkLevel(const char* pattern) {
 }
 
 }  // namespace
+
+void PumpMessages() {
+  MSG msg;
+  if (!PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) return;
+  if (LOWORD(msg.wParam) == VK_ESCAPE) {
+    if (MessageBoxA(scanState.progressWindow, "Terminate the Scan now?",
+                    "Warning", MB_YESNO | MB_ICONINFORMATION) == IDYES) {
+      scanState.scanCancelled = 1;
+    }
+    return;
+  }
+  if (msg.message == WM_QUIT || msg.message == WM_DESTROY) {
+    scanState.scanCancelled = 1;
+    // Put the quit back, as a modal loop does, so that it still ends the program.
+    if (msg.message == WM_QUIT) PostQuitMessage(static_cast<int>(msg.wParam));
+    return;
+  }
+  TranslateMessage(&msg);
+  DispatchMessageA(&msg);
+}
+
+int WalkDirectory(const char* pattern) {
+  // Cleared once per walk, not per level: in single-file mode the subfolder
+  // step may enter folders named like the file, and a nested level must not
+  // erase the match the memory scan is waiting for.
+  scanState.memoryMatchPending = 0;
+  return WalkLevel(pattern);
+}

@@ -8,7 +8,7 @@ packages=(
   g++-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-win32
   g++-mingw-w64-i686-posix g++-mingw-w64-i686-win32
   binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
-  wine wine64
+  wine wine64 fonts-wine
   xvfb xauth imagemagick
   clang libclang-rt-14-dev
 )

@@ -7,7 +7,10 @@
 #   wine-run.sh PROGRAM.exe [ARGS...]
 #
 # $SCOURIX_WINE_SETUP, when set, is run with the copy's path before the
-# sandbox check. The template is $SCOURIX_WINE_TEMPLATE, or wine-template beside the
+# sandbox check. With SCOURIX_WINE_DISPLAY=xvfb the program gets a private
+# Xvfb screen and Wine's X11 driver instead of the headless one (so windows
+# are really painted). With SCOURIX_WINE_ARTIFACTS=DIR, what the program left
+# in C:\artifacts is copied to DIR afterwards, BMP pictures as PNG. The template is $SCOURIX_WINE_TEMPLATE, or wine-template beside the
 # program's bin folder (build/<preset>/wine-template). The exit status is the
 # program's; 124 when it ran longer than $SCOURIX_WINE_TIMEOUT seconds (300).
 set -euo pipefail
@@ -29,10 +32,40 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/scourix-wine.XXXXXX")
 export WINEPREFIX=$work/prefix
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+xvfb_pid=
 cleanup() {
   "$WINESERVER" -k 2>/dev/null || true
   "$WINESERVER" -w 2>/dev/null || true
+  [ -z "$xvfb_pid" ] || kill "$xvfb_pid" 2>/dev/null || true
   rm -rf "$work"
+}
+
+start_xvfb() {
+  local n
+  for n in $(seq 90 189); do
+    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
+    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    xvfb_pid=$!
+    for _ in $(seq 50); do
+      [ -e "/tmp/.X11-unix/X$n" ] && { export DISPLAY=":$n"; return 0; }
+      kill -0 "$xvfb_pid" 2>/dev/null || break
+      sleep 0.1
+    done
+  done
+  echo "wine-run: could not start Xvfb" >&2
+  return 1
+}
+
+collect_artifacts() {
+  local dir=$1 file
+  mkdir -p "$dir"
+  for file in "$WINEPREFIX"/drive_c/artifacts/*; do
+    [ -f "$file" ] || continue
+    case "$file" in
+      *.bmp) convert "$file" "$dir/$(basename "${file%.bmp}").png" ;;
+      *) cp "$file" "$dir/" ;;
+    esac
+  done
 }
 trap cleanup EXIT
 
@@ -40,6 +73,14 @@ cp -a "$template" "$WINEPREFIX"
 # A suite may prepare its copy (links, files); the sandbox check comes after.
 if [ -n "${SCOURIX_WINE_SETUP:-}" ]; then "$SCOURIX_WINE_SETUP" "$WINEPREFIX"; fi
 "$here/wine-prefix.sh" verify "$WINEPREFIX"
+if [ "${SCOURIX_WINE_DISPLAY:-}" = xvfb ]; then
+  start_xvfb
+  sed -i 's/^"Graphics"="null"$/"Graphics"="x11"/' "$WINEPREFIX/user.reg"
+  # No window manager runs: Wine draws the title bars and frames itself.
+  "$WINE64" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+else
+  unset DISPLAY
+fi
 mkdir -p "$WINEPREFIX/drive_c/scourix-bin"
 cp "$bin"/*.exe "$WINEPREFIX/drive_c/scourix-bin/"
 
@@ -47,4 +88,5 @@ status=0
 (cd "$WINEPREFIX/drive_c" &&
   timeout --kill-after=10 "${SCOURIX_WINE_TIMEOUT:-300}" \
     "$WINE64" "C:\\scourix-bin\\$(basename "$exe")" "$@") || status=$?
+if [ -n "${SCOURIX_WINE_ARTIFACTS:-}" ]; then collect_artifacts "$SCOURIX_WINE_ARTIFACTS"; fi
 exit "$status"

@@ -1,0 +1,26 @@
+// The first dialog: asks whether to scan the computer now.
+#pragma once
+
+#include "app/link_label.h"
+#include "framework/dialog.h"
+#include "resources/resource.h"
+
+class CIntroDlg : public CDialog {
+ public:
+  enum { IDD = IDD_INTRO };
+  CIntroDlg();
+
+ protected:
+  void DoDataExchange(DataExchange& exchange) override;
+  BOOL OnInitDialog() override;
+  void OnOK() override;
+  void OnCancel() override;
+  MessageMap GetMessageMap() const override;
+
+ private:
+  LRESULT OnPaint(WPARAM, LPARAM);
+  LRESULT OnQueryDragIcon(WPARAM, LPARAM);
+
+  HICON icon_;
+  CLinkLabel downloadLink_;
+};

@@ -1,0 +1,20 @@
+// The closing dialog, shown after the progress dialog's OK button.
+#pragma once
+
+#include "app/link_label.h"
+#include "framework/dialog.h"
+#include "resources/resource.h"
+
+class CThanksDlg : public CDialog {
+ public:
+  enum { IDD = IDD_THANKS };
+  CThanksDlg() : CDialog(IDD) {}
+
+ protected:
+  void DoDataExchange(DataExchange& exchange) override;
+  BOOL OnInitDialog() override;
+  void OnOK() override { EndDialog(IDOK); }
+
+ private:
+  CLinkLabel homeLink_;
+};

@@ -1,0 +1,17 @@
+// The operating-system class the cleaners branch on, and the restart of
+// Windows the user may accept at the end of a scan.
+#pragma once
+
+enum OsClass : int {
+  kOsUnknown = 0,      // the version could not be read
+  kOsOther = 1,        // any other platform
+  kOsWindows9x = 4,    // Windows 95/98/Me
+  kOsWindowsNt = 5,    // NT 4.0, 2000, XP and later
+};
+
+// Read afresh on every call.
+int GetOsClass();
+
+// Restarts the computer, with the shutdown privilege on the NT family. A
+// restart that cannot be made is silent: the program goes on.
+void RestartWindows();

@@ -1,0 +1,35 @@
+// The progress dialog: runs the scan from its first timer tick and shows the
+// current file, the result lines and the final status.
+#pragma once
+
+#include "framework/dialog.h"
+#include "resources/resource.h"
+
+class CScanProgressDlg : public CDialog {
+ public:
+  enum { IDD = IDD_SCAN_PROGRESS };
+  static constexpr UINT_PTR kStartTimer = 100;
+  static constexpr UINT kStartDelayMs = 100;
+  // The result list holds at most this many lines while the scan runs.
+  static constexpr int kMaxScanLines = 150;
+
+  CScanProgressDlg() : CDialog(IDD) {}
+
+ protected:
+  void DoDataExchange(DataExchange& exchange) override;
+  BOOL OnInitDialog() override;
+  void OnCancel() override;
+  MessageMap GetMessageMap() const override;
+
+ private:
+  LRESULT OnShowObject(WPARAM, LPARAM);
+  LRESULT OnAppendLine(WPARAM, LPARAM);
+  LRESULT OnFinish(WPARAM, LPARAM);
+  LRESULT OnTimer(WPARAM, LPARAM);
+  void ShowFinishedButtons() const;
+
+  CButton cancelButton_;
+  CButton finishButton_;
+  CStaticControl status_;
+  CListBox results_;
+};

@@ -1,0 +1,212 @@
+// End-to-end: Scourix.exe started as a program and driven through its real
+// windows from this process, under Wine (with Xvfb for the screenshots).
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "resources/resource.h"
+#include "tests/e2e/driver.h"
+#include "tests/samples/pe_sample.h"
+#include "tests/wine/test_files.h"
+
+namespace {
+
+using e2e::kCaption;
+
+constexpr DWORD kWindowWait = 20000;
+constexpr DWORD kScanWait = 120000;
+
+std::string OwnFolder() {
+  char path[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, path, sizeof path);
+  std::string s = path;
+  return s.substr(0, s.find_last_of('\\'));
+}
+
+std::string ScourixPath() { return OwnFolder() + "\\Scourix.exe"; }
+
+std::string TempFolder() {
+  char path[MAX_PATH] = {};
+  GetTempPathA(sizeof path, path);
+  return path;
+}
+
+// Samples: one in each scan target (one of them read-only and hidden), one
+// outside them all. Bulk files make the scan last long enough to cancel.
+struct Seed {
+  std::vector<std::string> inside;
+  std::string outside;
+};
+
+Seed SeedSamples() {
+  Seed seed;
+  const samples::Bytes worm = samples::BuildSample();
+  const std::vector<std::string> folders = {
+      "C:\\windows\\e2e", "C:\\Documents and Settings\\someone\\Local Settings",
+      "C:\\Program Files\\Sample App", TempFolder() + "e2e"};
+  for (const std::string& folder : folders) {
+    EXPECT_TRUE(MakeFolders(folder)) << folder;
+    seed.inside.push_back(folder + "\\worm.exe");
+    EXPECT_TRUE(WriteBytes(seed.inside.back(), worm));
+  }
+  seed.inside.push_back("C:\\Program Files\\Sample App\\hidden.exe");
+  EXPECT_TRUE(WriteBytes(seed.inside.back(), worm));
+  SetFileAttributesA(seed.inside.back().c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+  EXPECT_TRUE(MakeFolders("C:\\outside"));
+  seed.outside = "C:\\outside\\worm.exe";
+  EXPECT_TRUE(WriteBytes(seed.outside, worm));
+  EXPECT_TRUE(MakeFolders("C:\\Program Files\\bulk"));
+  for (int i = 0; i < 3000; ++i) WriteText("C:\\Program Files\\bulk\\file" + std::to_string(i) + ".txt", "x");
+  return seed;
+}
+
+class EndToEnd : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    seed_ = new Seed(SeedSamples());
+    MakeFolders("C:\\artifacts");
+  }
+  static void TearDownTestSuite() {
+    delete seed_;
+    seed_ = nullptr;
+  }
+
+  // Starts Scourix and waits for its intro dialog.
+  HWND StartAtIntro() {
+    program_.reset(new e2e::Program(ScourixPath()));
+    EXPECT_TRUE(program_->Started());
+    return e2e::WaitForDialog(kCaption, IDC_QUESTION, program_->Id(), kWindowWait);
+  }
+  HWND PressOkForProgress(HWND intro) {
+    e2e::Press(intro, IDOK);
+    return e2e::WaitForDialog(kCaption, IDC_RESULT_LIST, program_->Id(), kWindowWait);
+  }
+  // Waits for a status line, e.g. "Scanning completed".
+  static bool WaitForStatus(HWND progress, const char* status, DWORD ms) {
+    return e2e::WaitUntil([&] { return e2e::ItemText(progress, IDC_STATUS) == status; }, ms);
+  }
+  // Waits until the scan is walking folders (a path on the status line).
+  static bool WaitForScanning(HWND progress) {
+    return e2e::WaitUntil([&] { return e2e::ItemText(progress, IDC_STATUS).rfind("C:\\", 0) == 0; }, kWindowWait);
+  }
+  static HWND WaitForWarning() { return e2e::WaitForDialog("Warning", 0xFFFF, 0, kWindowWait); }
+  static void Shot(HWND window, const char* name) {
+    EXPECT_TRUE(e2e::SaveScreenshot(window, std::string("C:\\artifacts\\") + name + ".bmp")) << name;
+  }
+  static std::string Statistic(const std::vector<std::string>& lines, const std::string& label) {
+    for (const std::string& line : lines) {
+      if (line.rfind(label, 0) == 0) return line.substr(label.size());
+    }
+    return "(missing)";
+  }
+
+  static Seed* seed_;
+  std::unique_ptr<e2e::Program> program_;
+};
+
+Seed* EndToEnd::seed_ = nullptr;
+
+TEST_F(EndToEnd, AnotherWindowWithTheCaptionStopsASecondCopy) {
+  const HWND other = CreateWindowExA(0, "STATIC", kCaption, WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(other, nullptr);
+  e2e::Program second(ScourixPath());
+  ASSERT_TRUE(second.Started());
+  EXPECT_EQ(second.Wait(kWindowWait), 0u);
+  EXPECT_EQ(e2e::WaitForDialog(kCaption, 0, second.Id(), 0), nullptr);
+  DestroyWindow(other);
+}
+
+TEST_F(EndToEnd, CancelInTheIntroScansNothing) {
+  const HWND intro = StartAtIntro();
+  ASSERT_NE(intro, nullptr);
+  EXPECT_EQ(e2e::ItemText(intro, IDC_HEADLINE), "Scourix Ver 1.0 - Program to detect and clean W32/Gibe.F.Worm");
+  EXPECT_EQ(e2e::ItemText(intro, IDC_QUESTION), "Scan the computer for the presence of W32/Gibe.F.Worm now?");
+  Shot(intro, "1-intro");
+  e2e::Press(intro, IDCANCEL);
+  EXPECT_EQ(program_->Wait(kWindowWait), 0u);
+  for (const std::string& sample : seed_->inside) EXPECT_TRUE(Exists(sample)) << sample;
+}
+
+TEST_F(EndToEnd, OkScansTheFourTargetsOnlyAndEndsWithTheReport) {
+  HWND progress = PressOkForProgress(StartAtIntro());
+  ASSERT_NE(progress, nullptr);
+  EXPECT_EQ(e2e::ItemText(progress, IDC_HEADLINE), "Searching for variants of W32/Gibe.F.Worm files...");
+  EXPECT_FALSE(e2e::ItemVisible(progress, IDC_FINISH));
+  Shot(progress, "2-progress-start");
+  ASSERT_TRUE(WaitForStatus(progress, "Scanning completed", kScanWait)) << e2e::ItemText(progress, IDC_STATUS);
+  EXPECT_TRUE(e2e::ItemVisible(progress, IDC_FINISH));
+  EXPECT_FALSE(e2e::ItemVisible(progress, IDCANCEL));
+  const std::vector<std::string> lines = e2e::ListLines(GetDlgItem(progress, IDC_RESULT_LIST));
+  ASSERT_GE(lines.size(), 5u);
+  EXPECT_EQ(lines[lines.size() - 5], " ");
+  EXPECT_EQ(lines[lines.size() - 4], "Scanning statistics\t\t:");
+  // The five samples inside the targets; the one outside is never examined.
+  EXPECT_EQ(Statistic(lines, "Total files infected\t\t:  "), std::to_string(seed_->inside.size()));
+  EXPECT_EQ(Statistic(lines, "Total files deleted\t\t:  "), "0");
+  EXPECT_GT(std::stoi(Statistic(lines, "Total files scanned\t\t:  ")), 3000);
+  Shot(progress, "3-progress-completed");
+
+  e2e::Press(progress, IDC_FINISH);
+  const HWND thanks = e2e::WaitForDialog(kCaption, IDC_HOME_LINK, program_->Id(), kWindowWait);
+  ASSERT_NE(thanks, nullptr);
+  EXPECT_EQ(e2e::ItemText(thanks, IDC_HEADLINE),
+            "Thank you for using the Scourix program. You can protect your computer");
+  Shot(thanks, "4-thanks");
+  e2e::Press(thanks, IDOK);
+  EXPECT_EQ(program_->Wait(kWindowWait), 0u);
+}
+
+TEST_F(EndToEnd, CancelDuringTheScanAnsweredNoThenYesTerminatesIt) {
+  HWND progress = PressOkForProgress(StartAtIntro());
+  ASSERT_NE(progress, nullptr);
+  ASSERT_TRUE(WaitForScanning(progress));
+  e2e::Press(progress, IDCANCEL);
+  HWND warning = WaitForWarning();
+  ASSERT_NE(warning, nullptr);
+  Shot(warning, "5-cancel-question");
+  EXPECT_EQ(e2e::AnswerMessageBox(warning, IDNO), "Terminate the Scan now?");
+  EXPECT_TRUE(e2e::WaitUntil([] { return e2e::WaitForDialog("Warning", 0xFFFF, 0, 0) == nullptr; }, kWindowWait));
+  EXPECT_TRUE(e2e::ItemVisible(progress, IDCANCEL));
+
+  e2e::Press(progress, IDCANCEL);
+  warning = WaitForWarning();
+  ASSERT_NE(warning, nullptr);
+  e2e::AnswerMessageBox(warning, IDYES);
+  ASSERT_TRUE(WaitForStatus(progress, "Scanning terminated", kScanWait)) << e2e::ItemText(progress, IDC_STATUS);
+  const std::vector<std::string> lines = e2e::ListLines(GetDlgItem(progress, IDC_RESULT_LIST));
+  const int scanned = std::stoi(Statistic(lines, "Total files scanned\t\t:  "));
+  EXPECT_GT(scanned, 0);
+  EXPECT_LT(scanned, 3000 + 800);  // ended before the whole tree
+  EXPECT_TRUE(e2e::ItemVisible(progress, IDC_FINISH));
+  Shot(progress, "6-progress-terminated");
+}
+
+TEST_F(EndToEnd, EscapeDuringTheScanAsksTheSameQuestion) {
+  HWND progress = PressOkForProgress(StartAtIntro());
+  ASSERT_NE(progress, nullptr);
+  ASSERT_TRUE(WaitForScanning(progress));
+  e2e::PressEscape(progress);
+  const HWND warning = WaitForWarning();
+  ASSERT_NE(warning, nullptr);
+  EXPECT_EQ(e2e::AnswerMessageBox(warning, IDYES), "Terminate the Scan now?");
+  EXPECT_TRUE(WaitForStatus(progress, "Scanning terminated", kScanWait)) << e2e::ItemText(progress, IDC_STATUS);
+}
+
+TEST_F(EndToEnd, LinkThatCannotBeOpenedSaysSo) {
+  // The test prefix has no web browser handler.
+  const HWND intro = StartAtIntro();
+  ASSERT_NE(intro, nullptr);
+  e2e::ClickStatic(intro, IDC_DOWNLOAD_LINK);
+  const HWND box = e2e::WaitForDialog(kCaption, 0xFFFF, program_->Id(), kWindowWait);
+  ASSERT_NE(box, nullptr);
+  Shot(box, "7-link-failed");
+  EXPECT_EQ(e2e::AnswerMessageBox(box, IDOK), "Unable to launch Internet Browser");
+  // The dialog stays open.
+  EXPECT_TRUE(e2e::WaitUntil([&] { return IsWindowEnabled(intro) != FALSE; }, kWindowWait));
+  e2e::Press(intro, IDCANCEL);
+  EXPECT_EQ(program_->Wait(kWindowWait), 0u);
+}
+
+}  // namespace

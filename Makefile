@@ -28,8 +28,7 @@ fuzz: setup build-fuzz
 	scripts/fuzz.sh $(FUZZ_SECONDS)
 
 demo: setup
-	@echo "make demo: the Scourix program and its seeded demo are not built yet."
-	@echo "Until then, the detection can be tried with build/native/bin/scourix-check FILE..."
+	@scripts/demo.sh
 
 clean:
 	rm -rf build

@@ -9,7 +9,7 @@
 # $SCOURIX_WINE_SETUP, when set, is run with the copy's path before the
 # sandbox check. With SCOURIX_WINE_DISPLAY=xvfb the program gets a private
 # Xvfb screen and Wine's X11 driver instead of the headless one (so windows
-# are really painted). With SCOURIX_WINE_ARTIFACTS=DIR, what the program left
+# are really painted); with SCOURIX_WINE_DISPLAY=host it uses $DISPLAY. With SCOURIX_WINE_ARTIFACTS=DIR, what the program left
 # in C:\artifacts is copied to DIR afterwards, BMP pictures as PNG. The template is $SCOURIX_WINE_TEMPLATE, or wine-template beside the
 # program's bin folder (build/<preset>/wine-template). The exit status is the
 # program's; 124 when it ran longer than $SCOURIX_WINE_TIMEOUT seconds (300).
@@ -73,14 +73,17 @@ cp -a "$template" "$WINEPREFIX"
 # A suite may prepare its copy (links, files); the sandbox check comes after.
 if [ -n "${SCOURIX_WINE_SETUP:-}" ]; then "$SCOURIX_WINE_SETUP" "$WINEPREFIX"; fi
 "$here/wine-prefix.sh" verify "$WINEPREFIX"
-if [ "${SCOURIX_WINE_DISPLAY:-}" = xvfb ]; then
-  start_xvfb
-  sed -i 's/^"Graphics"="null"$/"Graphics"="x11"/' "$WINEPREFIX/user.reg"
-  # No window manager runs: Wine draws the title bars and frames itself.
-  "$WINE64" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
-else
-  unset DISPLAY
-fi
+case "${SCOURIX_WINE_DISPLAY:-}" in
+  xvfb)
+    start_xvfb
+    sed -i 's/^"Graphics"="null"$/"Graphics"="x11"/' "$WINEPREFIX/user.reg"
+    # No window manager runs: Wine draws the title bars and frames itself.
+    "$WINE64" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 ;;
+  host)
+    sed -i 's/^"Graphics"="null"$/"Graphics"="x11"/' "$WINEPREFIX/user.reg" ;;
+  *)
+    unset DISPLAY ;;
+esac
 mkdir -p "$WINEPREFIX/drive_c/scourix-bin"
 cp "$bin"/*.exe "$WINEPREFIX/drive_c/scourix-bin/"
 

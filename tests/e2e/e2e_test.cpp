@@ -8,6 +8,7 @@
 
 #include "resources/resource.h"
 #include "tests/e2e/driver.h"
+#include "tests/e2e/seed.h"
 #include "tests/samples/pe_sample.h"
 #include "tests/wine/test_files.h"
 
@@ -27,45 +28,10 @@ std::string OwnFolder() {
 
 std::string ScourixPath() { return OwnFolder() + "\\Scourix.exe"; }
 
-std::string TempFolder() {
-  char path[MAX_PATH] = {};
-  GetTempPathA(sizeof path, path);
-  return path;
-}
-
-// Samples: one in each scan target (one of them read-only and hidden), one
-// outside them all. Bulk files make the scan last long enough to cancel.
-struct Seed {
-  std::vector<std::string> inside;
-  std::string outside;
-};
-
-Seed SeedSamples() {
-  Seed seed;
-  const samples::Bytes worm = samples::BuildSample();
-  const std::vector<std::string> folders = {
-      "C:\\windows\\e2e", "C:\\Documents and Settings\\someone\\Local Settings",
-      "C:\\Program Files\\Sample App", TempFolder() + "e2e"};
-  for (const std::string& folder : folders) {
-    EXPECT_TRUE(MakeFolders(folder)) << folder;
-    seed.inside.push_back(folder + "\\worm.exe");
-    EXPECT_TRUE(WriteBytes(seed.inside.back(), worm));
-  }
-  seed.inside.push_back("C:\\Program Files\\Sample App\\hidden.exe");
-  EXPECT_TRUE(WriteBytes(seed.inside.back(), worm));
-  SetFileAttributesA(seed.inside.back().c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
-  EXPECT_TRUE(MakeFolders("C:\\outside"));
-  seed.outside = "C:\\outside\\worm.exe";
-  EXPECT_TRUE(WriteBytes(seed.outside, worm));
-  EXPECT_TRUE(MakeFolders("C:\\Program Files\\bulk"));
-  for (int i = 0; i < 3000; ++i) WriteText("C:\\Program Files\\bulk\\file" + std::to_string(i) + ".txt", "x");
-  return seed;
-}
-
 class EndToEnd : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    seed_ = new Seed(SeedSamples());
+    seed_ = new e2e::Seed(e2e::SeedSamples(3000));
     MakeFolders("C:\\artifacts");
   }
   static void TearDownTestSuite() {
@@ -102,11 +68,11 @@ class EndToEnd : public ::testing::Test {
     return "(missing)";
   }
 
-  static Seed* seed_;
+  static e2e::Seed* seed_;
   std::unique_ptr<e2e::Program> program_;
 };
 
-Seed* EndToEnd::seed_ = nullptr;
+e2e::Seed* EndToEnd::seed_ = nullptr;
 
 TEST_F(EndToEnd, AnotherWindowWithTheCaptionStopsASecondCopy) {
   const HWND other = CreateWindowExA(0, "STATIC", kCaption, WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
@@ -126,6 +92,7 @@ TEST_F(EndToEnd, CancelInTheIntroScansNothing) {
   Shot(intro, "1-intro");
   e2e::Press(intro, IDCANCEL);
   EXPECT_EQ(program_->Wait(kWindowWait), 0u);
+  EXPECT_EQ(e2e::WaitForDialog(kCaption, IDC_RESULT_LIST, 0, 0), nullptr);  // no progress dialog came
   for (const std::string& sample : seed_->inside) EXPECT_TRUE(Exists(sample)) << sample;
 }
 

@@ -155,29 +155,31 @@ bool Underlined(HWND link) {
   return font.lfUnderline != 0;
 }
 
+struct ToolTipSearch {
+  HWND link;
+  std::string text;
+};
+
+// The tooltip is a window of the link's thread that knows the link as a tool.
+BOOL CALLBACK FindToolTip(HWND window, LPARAM parameter) {
+  auto* search = reinterpret_cast<ToolTipSearch*>(parameter);
+  char className[32] = {};
+  GetClassNameA(window, className, sizeof className);
+  if (std::string(className) != TOOLTIPS_CLASSA || SendMessageA(window, TTM_GETTOOLCOUNT, 0, 0) != 1) return TRUE;
+  char text[300] = {};
+  TOOLINFOA info{};
+  info.cbSize = TTTOOLINFOA_V1_SIZE;
+  info.hwnd = search->link;
+  info.uId = 1;
+  info.lpszText = text;
+  SendMessageA(window, TTM_GETTEXTA, 0, reinterpret_cast<LPARAM>(&info));
+  search->text = text;
+  return search->text.empty();
+}
+
 std::string ToolTipText(HWND link) {
-  // The tooltip is a window of the link's thread that knows the link as a tool.
-  struct Search {
-    HWND link;
-    std::string text;
-  } search{link, {}};
-  EnumThreadWindows(GetWindowThreadProcessId(link, nullptr), [](HWND window, LPARAM parameter) -> BOOL {
-    auto* s = reinterpret_cast<Search*>(parameter);
-    char className[32] = {};
-    GetClassNameA(window, className, sizeof className);
-    if (std::string(className) != TOOLTIPS_CLASSA) return TRUE;
-    char text[300] = {};
-    TOOLINFOA info{};
-    info.cbSize = TTTOOLINFOA_V1_SIZE;
-    info.hwnd = s->link;
-    info.uId = 1;
-    info.lpszText = text;
-    if (SendMessageA(window, TTM_GETTOOLCOUNT, 0, 0) == 1) {
-      SendMessageA(window, TTM_GETTEXTA, 0, reinterpret_cast<LPARAM>(&info));
-      s->text = text;
-    }
-    return s->text.empty();
-  }, reinterpret_cast<LPARAM>(&search));
+  ToolTipSearch search{link, {}};
+  EnumThreadWindows(GetWindowThreadProcessId(link, nullptr), FindToolTip, reinterpret_cast<LPARAM>(&search));
   return search.text;
 }
 

@@ -1,0 +1,128 @@
+#include "cleaning/registry_repair.h"
+
+#include <cstring>
+
+#include "engine/scan_state.h"
+
+namespace {
+
+constexpr char kExplorerKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\explorer";
+constexpr char kRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+constexpr char kPolicySuffix[] = "\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
+constexpr char kDefaultUserPolicyKey[] = ".DEFAULT\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
+constexpr char kPolicyValue[] = "DisableRegistryTools";
+constexpr char kInstallItem[] = "Install Item";
+
+// Deleted in this order, "Install Item" first.
+constexpr const char* kWormValues[] = {
+    kInstallItem, "Unfile", "CacheBox Outfit", "Kazaa Infect", "Mirc Install Folder",
+    "Email Address", "Server", "VicName", "Installed",
+};
+
+struct CommandRow {
+  const char* key;
+  const char* replacement;
+};
+constexpr CommandRow kCommands[] = {
+    {"Software\\CLASSES\\exefile\\shell\\open\\command", "\"%1\" %*"},
+    {"Software\\CLASSES\\batfile\\shell\\open\\command", "\"%1\" %*"},
+    {"Software\\CLASSES\\comfile\\shell\\open\\command", "\"%1\" %*"},
+    {"Software\\CLASSES\\piffile\\shell\\open\\command", "\"%1\" %*"},
+    {"Software\\CLASSES\\regfile\\shell\\open\\command", "regedit.exe \"%1\""},
+    {"Software\\CLASSES\\scrfile\\shell\\config\\command", "\"%1\""},
+    {"Software\\CLASSES\\scrfile\\shell\\open\\command", "\"%1\" /S"},
+};
+
+constexpr size_t kSubKeyBuffer = 512;
+constexpr size_t kKeyPathBuffer = 1000;
+constexpr size_t kValueBuffer = 1000;
+constexpr size_t kWormPathBuffer = 100;
+
+// prefix + separator + name into out; false when it does not fit.
+bool JoinKeyPath(char* out, size_t capacity, const char* prefix, const char* separator, const char* name) {
+  const size_t a = std::strlen(prefix), b = std::strlen(separator), c = std::strlen(name);
+  if (a + b + c >= capacity) return false;
+  std::memcpy(out, prefix, a);
+  std::memcpy(out + a, separator, b);
+  std::memcpy(out + a + b, name, c + 1);
+  return true;
+}
+
+// Cuts a program path with arguments after the three characters that follow
+// its first '.': "C:\WIN\x.exe -run" becomes "C:\WIN\x.exe". Fewer than three
+// characters after the dot leave the text as it is.
+void CutAfterExtension(char* path) {
+  char* dot = std::strchr(path, '.');
+  if (dot == nullptr) return;
+  if (std::strlen(dot + 1) >= 3) dot[4] = '\0';
+}
+
+}  // namespace
+
+int RepairRegistry(RegistryAccess& registry, const char* virusName) {
+  char subKey[kSubKeyBuffer] = {};
+  char keyPath[kKeyPathBuffer] = {};
+  char value[kValueBuffer] = {};
+  char wormPath[kWormPathBuffer] = {};
+  bool removed = false;
+
+  // 1-2. The worm's configuration key: the first subkey of the explorer key
+  // with an "Install Item" value, whose data names the run-key value.
+  uint32_t subKeys = 0, values = 0;
+  if (!registry.QueryKeyCounts(RegistryRoot::LocalMachine, kExplorerKey, &subKeys, &values) || subKeys == 0) {
+    return 0;
+  }
+  bool found = false;
+  for (uint32_t index = 0; index < subKeys && !found; ++index) {
+    if (!registry.EnumSubKeyName(RegistryRoot::LocalMachine, kExplorerKey, index, subKey, kSubKeyNameCapacity) ||
+        !JoinKeyPath(keyPath, sizeof keyPath, kExplorerKey, "\\", subKey)) {
+      continue;
+    }
+    found = registry.ReadRegValue(RegistryRoot::LocalMachine, keyPath, kInstallItem, value, sizeof value) != 0;
+  }
+  if (!found) return 0;
+
+  // 3. Its values and the key itself, only once "Install Item" is gone.
+  if (registry.DeleteRegValue(RegistryRoot::LocalMachine, keyPath, kInstallItem)) {
+    for (size_t i = 1; i < sizeof kWormValues / sizeof kWormValues[0]; ++i) {
+      registry.DeleteRegValue(RegistryRoot::LocalMachine, keyPath, kWormValues[i]);
+    }
+    registry.DeleteRegKey(RegistryRoot::LocalMachine, keyPath);
+    removed = true;
+  }
+
+  // 4. The start-up entry: remember the worm's program path, then delete it.
+  const bool wormPathKnown =
+      registry.ReadRegValue(RegistryRoot::LocalMachine, kRunKey, value, wormPath, sizeof wormPath) != 0;
+  registry.DeleteRegValue(RegistryRoot::LocalMachine, kRunKey, value);
+
+  // 5-6. Open commands that run the worm get their standard command back.
+  // Without a known path nothing is rewritten: other programs' handlers stay.
+  if (wormPathKnown) {
+    CutAfterExtension(wormPath);
+    for (const CommandRow& row : kCommands) {
+      if (registry.ReadRegValue(RegistryRoot::LocalMachine, row.key, nullptr, value, sizeof value) &&
+          std::strstr(value, wormPath) != nullptr) {
+        registry.WriteRegString(RegistryRoot::LocalMachine, row.key, nullptr, row.replacement);
+      }
+    }
+  }
+
+  // 7-8. The registry tools, in every user hive that has the policy key and
+  // for the default user. Keys are opened, never created.
+  if (registry.QueryKeyCounts(RegistryRoot::Users, nullptr, &subKeys, &values)) {
+    for (uint32_t index = 0; index < subKeys; ++index) {
+      if (registry.EnumSubKeyName(RegistryRoot::Users, nullptr, index, subKey, kSubKeyNameCapacity) &&
+          JoinKeyPath(keyPath, sizeof keyPath, subKey, kPolicySuffix, "")) {
+        registry.WriteRegString(RegistryRoot::Users, keyPath, kPolicyValue, "0");
+      }
+    }
+  }
+  registry.WriteRegString(RegistryRoot::Users, kDefaultUserPolicyKey, kPolicyValue, "0");
+
+  // 9.
+  if (removed && scanState.progressWindow != nullptr) {
+    AppendResultLine("System Registry     %s removed", virusName);
+  }
+  return 1;
+}

@@ -1,0 +1,11 @@
+// Undoes what the worm wrote into the registry: its configuration key and
+// start-up entry, the open commands of seven program file types, and the
+// policy that disables the registry tools.
+#pragma once
+
+#include "cleaning/registry_access.h"
+
+// virusName is used only in the result line. Returns 1 when the worm's
+// configuration key was found and the repair ran to its end, 0 when there
+// was nothing to repair (and nothing was changed).
+int RepairRegistry(RegistryAccess& registry, const char* virusName);

@@ -1,0 +1,265 @@
+// The registry repair over an in-memory registry.
+#include "cleaning/registry_repair.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/scan_state.h"
+#include "tests/support/memory_registry.h"
+#include "tests/support/progress_recorder.h"
+
+namespace {
+
+constexpr RegistryRoot HKLM = RegistryRoot::LocalMachine;
+constexpr RegistryRoot HKU = RegistryRoot::Users;
+const std::string kExplorer = "Software\\Microsoft\\Windows\\CurrentVersion\\explorer";
+const std::string kRun = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+const std::string kPolicy = "\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
+const std::string kUser = "S-1-5-21-1004336348-1177238915-682003330-1000";
+const char* const kWormValueNames[] = {"Install Item", "Unfile", "CacheBox Outfit", "Kazaa Infect",
+                                       "Mirc Install Folder", "Email Address", "Server", "VicName", "Installed"};
+const std::string kWormProgram = "C:\\WINDOWS\\tcp32.exe";
+
+struct CommandRow {
+  std::string key;
+  std::string replacement;
+};
+const std::vector<CommandRow> kCommands = {
+    {"Software\\CLASSES\\exefile\\shell\\open\\command", "\"%1\" %*"},
+    {"Software\\CLASSES\\batfile\\shell\\open\\command", "\"%1\" %*"},
+    {"Software\\CLASSES\\comfile\\shell\\open\\command", "\"%1\" %*"},
+    {"Software\\CLASSES\\piffile\\shell\\open\\command", "\"%1\" %*"},
+    {"Software\\CLASSES\\regfile\\shell\\open\\command", "regedit.exe \"%1\""},
+    {"Software\\CLASSES\\scrfile\\shell\\config\\command", "\"%1\""},
+    {"Software\\CLASSES\\scrfile\\shell\\open\\command", "\"%1\" /S"},
+};
+
+// The worm's configuration key with all its values, under the given name.
+void AddWormKey(MemoryRegistry& r, const std::string& name, const std::string& runValue) {
+  const std::string key = kExplorer + "\\" + name;
+  for (const char* value : kWormValueNames) r.SetString(HKLM, key, value, "x");
+  r.SetString(HKLM, key, "Install Item", runValue);
+}
+
+// A registry as the worm leaves it, with the machine's own entries beside.
+MemoryRegistry Infected() {
+  MemoryRegistry r;
+  r.SetString(HKLM, kExplorer + "\\Advanced", "Hidden", "1");
+  r.SetString(HKLM, kExplorer + "\\Shell Folders", "Desktop", "C:\\WINDOWS\\Desktop");
+  AddWormKey(r, "CacheBox", "Tcp32 Service");
+  r.SetString(HKLM, kRun, "Tcp32 Service", kWormProgram + " -startup");
+  r.SetString(HKLM, kRun, "SystemTray", "SysTray.Exe");
+  for (const CommandRow& row : kCommands) r.SetString(HKLM, row.key, "", kWormProgram + " " + row.replacement);
+  r.SetRaw(HKU, kUser + kPolicy, "DisableRegistryTools", MemoryRegistry::kDword, {1, 0, 0, 0});
+  r.SetRaw(HKU, ".DEFAULT" + kPolicy, "DisableRegistryTools", MemoryRegistry::kDword, {1, 0, 0, 0});
+  r.Create(HKU, "S-1-5-18\\Software\\Microsoft");  // a hive without the policy key
+  return r;
+}
+
+std::vector<uint8_t> Bytes(const std::string& text) { return {text.begin(), text.end()}; }
+
+class RegistryRepair : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    scanState = ScanState{};
+    scanState.progressWindow = reinterpret_cast<WindowHandle>(0x1234);
+    ClearProgressMessages();
+  }
+  void TearDown() override { scanState = ScanState{}; }
+  static std::vector<std::string> Lines() {
+    std::vector<std::string> lines;
+    for (const ProgressMessage& m : ProgressMessages()) lines.push_back(m.text);
+    return lines;
+  }
+};
+
+TEST_F(RegistryRepair, RemovesTheWormAndRestoresWhatItChanged) {
+  MemoryRegistry r = Infected();
+  EXPECT_EQ(RepairRegistry(r, "W32/Gibe.F.Worm"), 1);
+
+  EXPECT_FALSE(r.Exists(HKLM, kExplorer + "\\CacheBox"));
+  EXPECT_TRUE(r.Exists(HKLM, kExplorer + "\\Advanced"));
+  EXPECT_FALSE(r.GetValue(HKLM, kRun, "Tcp32 Service"));
+  EXPECT_EQ(r.GetString(HKLM, kRun, "SystemTray"), "SysTray.Exe");
+  for (const CommandRow& row : kCommands) {
+    const auto value = r.GetValue(HKLM, row.key, "");
+    ASSERT_TRUE(value) << row.key;
+    // REG_SZ, the replacement character for character, no terminator counted.
+    EXPECT_EQ(value->type, MemoryRegistry::kString) << row.key;
+    EXPECT_EQ(value->data, Bytes(row.replacement)) << row.key;
+  }
+  for (const std::string& hive : {kUser, std::string(".DEFAULT")}) {
+    const auto policy = r.GetValue(HKU, hive + kPolicy, "DisableRegistryTools");
+    ASSERT_TRUE(policy) << hive;
+    EXPECT_EQ(policy->type, MemoryRegistry::kString);
+    EXPECT_EQ(policy->data, Bytes("0"));
+  }
+  EXPECT_FALSE(r.Exists(HKU, "S-1-5-18" + kPolicy));
+  EXPECT_EQ(Lines(), std::vector<std::string>{"System Registry     W32/Gibe.F.Worm removed"});
+}
+
+TEST_F(RegistryRepair, WormValuesAreDeletedInOrderInstallItemFirst) {
+  MemoryRegistry r = Infected();
+  RepairRegistry(r, "W32/Gibe.F.Worm");
+  std::vector<std::string> deleted;
+  for (const std::string& line : r.log) {
+    const std::string prefix = "DeleteRegValue HKLM\\" + kExplorer + "\\CacheBox[";
+    if (line.rfind(prefix, 0) == 0) deleted.push_back(line.substr(prefix.size(), line.size() - prefix.size() - 1));
+  }
+  EXPECT_EQ(deleted, std::vector<std::string>(std::begin(kWormValueNames), std::end(kWormValueNames)));
+}
+
+TEST_F(RegistryRepair, SecondCallAfterARepairChangesNothing) {
+  MemoryRegistry r = Infected();
+  RepairRegistry(r, "W32/Gibe.F.Worm");
+  ClearProgressMessages();
+  const MemoryRegistry::Key machine = r.Root(HKLM), users = r.Root(HKU);
+  EXPECT_EQ(RepairRegistry(r, "W32/Gibe.F.Worm"), 0);
+  EXPECT_EQ(r.Root(HKLM), machine);
+  EXPECT_EQ(r.Root(HKU), users);
+  EXPECT_TRUE(Lines().empty());
+}
+
+TEST_F(RegistryRepair, NothingToRepairLeavesEverythingAsItWas) {
+  MemoryRegistry noSubKeys;
+  noSubKeys.Create(HKLM, kExplorer);
+  EXPECT_EQ(RepairRegistry(noSubKeys, "W32/Gibe.F.Worm"), 0);
+
+  MemoryRegistry clean = Infected();
+  clean.Find(HKLM, kExplorer)->subKeys.erase("CacheBox");
+  const MemoryRegistry::Key machine = clean.Root(HKLM), users = clean.Root(HKU);
+  EXPECT_EQ(RepairRegistry(clean, "W32/Gibe.F.Worm"), 0);
+  EXPECT_EQ(clean.Root(HKLM), machine);
+  EXPECT_EQ(clean.Root(HKU), users);
+
+  MemoryRegistry empty;
+  EXPECT_EQ(RepairRegistry(empty, "W32/Gibe.F.Worm"), 0);
+  EXPECT_TRUE(Lines().empty());
+}
+
+TEST_F(RegistryRepair, SeveralWormKeysAreRemovedOnePerCall) {
+  MemoryRegistry r = Infected();
+  AddWormKey(r, "Alpha", "Tcp32 Service");
+  EXPECT_EQ(RepairRegistry(r, "W32/Gibe.F.Worm"), 1);
+  EXPECT_FALSE(r.Exists(HKLM, kExplorer + "\\Alpha"));  // first in enumeration order
+  EXPECT_TRUE(r.Exists(HKLM, kExplorer + "\\CacheBox"));
+  EXPECT_EQ(RepairRegistry(r, "W32/Gibe.F.Worm"), 1);
+  EXPECT_FALSE(r.Exists(HKLM, kExplorer + "\\CacheBox"));
+  EXPECT_EQ(Lines().size(), 2u);
+}
+
+TEST_F(RegistryRepair, FailedInstallItemDeletionKeepsTheKeyButRepairsTheRest) {
+  MemoryRegistry r = Infected();
+  r.Find(HKLM, kExplorer + "\\CacheBox")->readOnly = true;
+  EXPECT_EQ(RepairRegistry(r, "W32/Gibe.F.Worm"), 1);
+  for (const char* value : kWormValueNames) EXPECT_TRUE(r.GetValue(HKLM, kExplorer + "\\CacheBox", value)) << value;
+  EXPECT_FALSE(r.GetValue(HKLM, kRun, "Tcp32 Service"));
+  EXPECT_EQ(r.GetValue(HKLM, kCommands[0].key, "")->data, Bytes(kCommands[0].replacement));
+  EXPECT_TRUE(Lines().empty());
+}
+
+TEST_F(RegistryRepair, KeyThatCannotBeDeletedLosesItsValuesAndTheLineIsStillWritten) {
+  MemoryRegistry r = Infected();
+  r.Create(HKLM, kExplorer + "\\CacheBox\\Nested");
+  RepairRegistry(r, "W32/Gibe.F.Worm");
+  ASSERT_TRUE(r.Exists(HKLM, kExplorer + "\\CacheBox"));
+  EXPECT_TRUE(r.Find(HKLM, kExplorer + "\\CacheBox")->values.empty());
+  EXPECT_EQ(Lines().size(), 1u);
+}
+
+TEST_F(RegistryRepair, CommandsThatDoNotRunTheWormStayUntouched) {
+  MemoryRegistry r = Infected();
+  const std::string wrapper = "\"C:\\Program Files\\Guard\\wrap.exe\" \"%1\" %*";
+  r.SetString(HKLM, kCommands[0].key, "", wrapper);
+  r.Find(HKLM, "Software\\CLASSES\\comfile")->subKeys.clear();  // a type without a command
+  RepairRegistry(r, "W32/Gibe.F.Worm");
+  EXPECT_EQ(r.GetString(HKLM, kCommands[0].key, ""), wrapper);
+  EXPECT_FALSE(r.Exists(HKLM, kCommands[2].key));  // never created
+  EXPECT_EQ(r.GetValue(HKLM, kCommands[1].key, "")->data, Bytes(kCommands[1].replacement));
+}
+
+TEST_F(RegistryRepair, WormPathIsCutAfterItsFirstDotEvenInAFolderName) {
+  MemoryRegistry r = Infected();
+  r.SetString(HKLM, kRun, "Tcp32 Service", "C:\\WIN.DIR\\sub\\tcp32.exe");
+  // Matched against "C:\WIN.DIR": a command of that folder is rewritten,
+  // one elsewhere is not.
+  r.SetString(HKLM, kCommands[0].key, "", "C:\\WIN.DIR\\other.exe \"%1\"");
+  r.SetString(HKLM, kCommands[1].key, "", "C:\\WIN\\DIR\\tcp32.exe \"%1\"");
+  RepairRegistry(r, "W32/Gibe.F.Worm");
+  EXPECT_EQ(r.GetValue(HKLM, kCommands[0].key, "")->data, Bytes(kCommands[0].replacement));
+  EXPECT_EQ(r.GetString(HKLM, kCommands[1].key, ""), "C:\\WIN\\DIR\\tcp32.exe \"%1\"");
+}
+
+TEST_F(RegistryRepair, WithoutTheRunValueNoCommandIsRewritten) {
+  MemoryRegistry r = Infected();
+  r.Find(HKLM, kRun)->values.erase("Tcp32 Service");
+  EXPECT_EQ(RepairRegistry(r, "W32/Gibe.F.Worm"), 1);
+  for (const CommandRow& row : kCommands) {
+    EXPECT_EQ(r.GetString(HKLM, row.key, ""), kWormProgram + " " + row.replacement) << row.key;
+  }
+  EXPECT_FALSE(r.Exists(HKLM, kExplorer + "\\CacheBox"));
+  EXPECT_EQ(r.GetValue(HKU, kUser + kPolicy, "DisableRegistryTools")->data, Bytes("0"));
+}
+
+TEST_F(RegistryRepair, EmptyRunValueRewritesEveryReadableCommand) {
+  MemoryRegistry r = Infected();
+  r.SetString(HKLM, kRun, "Tcp32 Service", "");
+  const std::string wrapper = "\"C:\\Program Files\\Guard\\wrap.exe\" \"%1\" %*";
+  r.SetString(HKLM, kCommands[0].key, "", wrapper);
+  RepairRegistry(r, "W32/Gibe.F.Worm");
+  for (const CommandRow& row : kCommands) EXPECT_EQ(r.GetValue(HKLM, row.key, "")->data, Bytes(row.replacement));
+}
+
+TEST_F(RegistryRepair, OversizedValuesAreFailedReadsNeverOverruns) {
+  // An "Install Item" that does not fit 1000 bytes does not identify the key.
+  MemoryRegistry big = Infected();
+  big.SetRaw(HKLM, kExplorer + "\\CacheBox", "Install Item", MemoryRegistry::kString,
+             std::vector<uint8_t>(1000, 'A'));
+  EXPECT_EQ(RepairRegistry(big, "W32/Gibe.F.Worm"), 0);
+  // 999 bytes without a terminator still fit, with one added.
+  MemoryRegistry fits = Infected();
+  fits.SetRaw(HKLM, kExplorer + "\\CacheBox", "Install Item", MemoryRegistry::kString,
+              std::vector<uint8_t>(999, 'A'));
+  EXPECT_EQ(RepairRegistry(fits, "W32/Gibe.F.Worm"), 1);
+  // A worm path of 100 bytes or more is not known: no command is rewritten.
+  MemoryRegistry longPath = Infected();
+  longPath.SetString(HKLM, kRun, "Tcp32 Service", "C:\\" + std::string(97, 'p'));
+  RepairRegistry(longPath, "W32/Gibe.F.Worm");
+  EXPECT_EQ(longPath.GetString(HKLM, kCommands[0].key, ""), kWormProgram + " " + kCommands[0].replacement);
+}
+
+TEST_F(RegistryRepair, UnterminatedStringsAreReadAsText) {
+  MemoryRegistry r = Infected();
+  r.SetRaw(HKLM, kExplorer + "\\CacheBox", "Install Item", MemoryRegistry::kString, Bytes("Tcp32 Service"));
+  r.SetRaw(HKLM, kRun, "Tcp32 Service", MemoryRegistry::kString, Bytes(kWormProgram));
+  r.SetRaw(HKLM, kCommands[0].key, "", MemoryRegistry::kString, Bytes(kWormProgram + " \"%1\""));
+  RepairRegistry(r, "W32/Gibe.F.Worm");
+  EXPECT_FALSE(r.GetValue(HKLM, kRun, "Tcp32 Service"));
+  EXPECT_EQ(r.GetValue(HKLM, kCommands[0].key, "")->data, Bytes(kCommands[0].replacement));
+}
+
+TEST_F(RegistryRepair, WithoutAProgressWindowTheRepairIsSilent) {
+  scanState.progressWindow = nullptr;
+  MemoryRegistry r = Infected();
+  EXPECT_EQ(RepairRegistry(r, "W32/Gibe.F.Worm"), 1);
+  EXPECT_FALSE(r.Exists(HKLM, kExplorer + "\\CacheBox"));
+  EXPECT_TRUE(Lines().empty());
+  EXPECT_STREQ(scanState.lineBuffer, "");
+}
+
+TEST(TerminateValueText, FitsOnlyWithATerminator) {
+  char buffer[4] = {'a', 'b', 'c', 'd'};
+  EXPECT_FALSE(TerminateValueText(buffer, 4, 4));  // no room for the zero
+  EXPECT_TRUE(TerminateValueText(buffer, 4, 3));
+  EXPECT_STREQ(buffer, "abc");
+  const char withZero[4] = {'a', 'b', 'c', '\0'};
+  char copy[4];
+  std::copy(withZero, withZero + 4, copy);
+  EXPECT_TRUE(TerminateValueText(copy, 4, 4));
+  EXPECT_FALSE(TerminateValueText(copy, 4, 5));
+  EXPECT_FALSE(TerminateValueText(copy, 0, 0));
+}
+
+}  // namespace

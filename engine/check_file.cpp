@@ -1,9 +1,11 @@
 #include "engine/check_file.h"
 
+#include "cleaning/registry_repair.h"
 #include "engine/pe_signature.h"
 #include "engine/scan_state.h"
 #include "engine/text.h"
 #include "win32/file.h"
+#include "win32/registry.h"
 
 const VirusTableEntry virusTable[] = {
     {"W32/Gibe.F.Worm", CheckFile},
@@ -17,8 +19,8 @@ namespace {
 // Returns true when the memory scan takes the file over.
 bool HandleMatch(const VirusSignature& record, const char* path) {
   ++scanState.filesInfected;
-  // The registry repair (RepairRegistry(record.name, path)) belongs here: it
-  // runs once per match, after the file is closed and before the remedy.
+  // Once per match; only the first call of a scan finds the worm's key.
+  RepairRegistry(SystemRegistry(), record.name);
   CopyText(scanState.currentVirusName, sizeof scanState.currentVirusName, record.name);
   CopyText(scanState.currentObject, sizeof scanState.currentObject, path);
   if (scanState.memoryScanActive) {

@@ -52,6 +52,8 @@ sandbox() {
 
 create() {
   local dir=$1 crash_exe=$2
+  # A server left running on an old prefix at this place must not serve the new one.
+  if [ -d "$dir" ]; then WINEPREFIX=$(readlink -f "$dir") "$WINESERVER" -k 2>/dev/null || true; fi
   rm -rf "$dir"
   mkdir -p "$(dirname "$dir")"
   export WINEPREFIX

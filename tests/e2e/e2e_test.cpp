@@ -2,6 +2,7 @@
 // windows from this process, under Wine (with Xvfb for the screenshots).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "tests/e2e/seed.h"
 #include "tests/samples/pe_sample.h"
 #include "tests/wine/test_files.h"
+#include "tests/wine/test_registry.h"
 
 namespace {
 
@@ -32,6 +34,7 @@ class EndToEnd : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     seed_ = new e2e::Seed(e2e::SeedSamples(3000));
+    test_registry::SeedWorm();
     MakeFolders("C:\\artifacts");
   }
   static void TearDownTestSuite() {
@@ -94,6 +97,7 @@ TEST_F(EndToEnd, CancelInTheIntroScansNothing) {
   EXPECT_EQ(program_->Wait(kWindowWait), 0u);
   EXPECT_EQ(e2e::WaitForDialog(kCaption, IDC_RESULT_LIST, 0, 0), nullptr);  // no progress dialog came
   for (const std::string& sample : seed_->inside) EXPECT_TRUE(Exists(sample)) << sample;
+  EXPECT_TRUE(test_registry::KeyExists(HKEY_LOCAL_MACHINE, test_registry::kExplorer + "\\CacheBox"));
 }
 
 TEST_F(EndToEnd, OkScansTheFourTargetsOnlyAndEndsWithTheReport) {
@@ -113,6 +117,10 @@ TEST_F(EndToEnd, OkScansTheFourTargetsOnlyAndEndsWithTheReport) {
   EXPECT_EQ(Statistic(lines, "Total files infected\t\t:  "), std::to_string(seed_->inside.size()));
   EXPECT_EQ(Statistic(lines, "Total files deleted\t\t:  "), "0");
   EXPECT_GT(std::stoi(Statistic(lines, "Total files scanned\t\t:  ")), 3000);
+  // Five matches, one registry repair.
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "System Registry     W32/Gibe.F.Worm removed"), 1);
+  EXPECT_FALSE(test_registry::KeyExists(HKEY_LOCAL_MACHINE, test_registry::kExplorer + "\\CacheBox"));
+  EXPECT_EQ(test_registry::Read(HKEY_LOCAL_MACHINE, test_registry::kCommands[0].key, nullptr)->data, "\"%1\" %*");
   Shot(progress, "3-progress-completed");
 
   e2e::Press(progress, IDC_FINISH);

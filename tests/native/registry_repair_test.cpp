@@ -100,6 +100,22 @@ TEST_F(RegistryRepair, RemovesTheWormAndRestoresWhatItChanged) {
   EXPECT_EQ(Lines(), std::vector<std::string>{"System Registry     W32/Gibe.F.Worm removed"});
 }
 
+TEST_F(RegistryRepair, TouchesNothingElse) {
+  MemoryRegistry r = Infected();
+  MemoryRegistry expected = Infected();
+  expected.Find(HKLM, kExplorer)->subKeys.erase("CacheBox");
+  expected.Find(HKLM, kRun)->values.erase("Tcp32 Service");
+  for (const CommandRow& row : kCommands) {
+    expected.SetRaw(HKLM, row.key, "", MemoryRegistry::kString, Bytes(row.replacement));
+  }
+  for (const std::string& hive : {kUser, std::string(".DEFAULT")}) {
+    expected.SetRaw(HKU, hive + kPolicy, "DisableRegistryTools", MemoryRegistry::kString, Bytes("0"));
+  }
+  RepairRegistry(r, "W32/Gibe.F.Worm");
+  EXPECT_EQ(r.Root(HKLM), expected.Root(HKLM));
+  EXPECT_EQ(r.Root(HKU), expected.Root(HKU));
+}
+
 TEST_F(RegistryRepair, WormValuesAreDeletedInOrderInstallItemFirst) {
   MemoryRegistry r = Infected();
   RepairRegistry(r, "W32/Gibe.F.Worm");

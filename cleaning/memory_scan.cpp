@@ -1,12 +1,114 @@
 #include "cleaning/memory_scan.h"
 
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "cleaning/services.h"
+#include "cleaning/service_path.h"
 #include "cleaning/system_restart.h"
+#include "engine/remedy.h"
 #include "engine/scan_state.h"
+#include "engine/walker.h"
+#include "win32/file.h"
+#include "win32/process.h"
+
+namespace {
+
+constexpr char kWormName[] = "W32/Gibe.F.Worm";
+constexpr DWORD kTerminateAccess = PROCESS_TERMINATE | PROCESS_QUERY_INFORMATION;
+
+struct ProcessNode {
+  DWORD pid;
+  std::string path;
+};
+
+// Hands the process's program file to the walker; true when it is the worm
+// (the walker's check left the match pending), with the remedy decided.
+bool IsWormProcess(const ProcessNode& process) {
+  if (!Win32FileSource(process.path.c_str()).Ok()) return false;  // cannot be read: not checked
+  WalkDirectory(process.path.c_str());
+  if (!scanState.memoryMatchPending) return false;
+  DecideRemedy(kWormName, process.path.c_str());
+  return true;
+}
+
+// The walker again, now carrying out the decided action on the file.
+void RemoveFile(const ProcessNode& process) {
+  scanState.memoryRemedyAction = scanState.currentAction;
+  WalkDirectory(process.path.c_str());
+  scanState.memoryRemedyAction = kRemedyNone;
+}
+
+bool TerminateById(DWORD pid, bool* opened) {
+  const KernelHandle process = OpenProcessHandle(kTerminateAccess, pid);
+  if (opened != nullptr) *opened = process.Valid();
+  return process && TerminateProcess(process.Get(), 0);
+}
+
+}  // namespace
+
+int GetNtVersionClass() {
+  OSVERSIONINFOA version{};
+  version.dwOSVersionInfoSize = sizeof version;
+  if (!GetVersionExA(&version) || version.dwPlatformId != VER_PLATFORM_WIN32_NT) return 0;
+  if (version.dwMajorVersion <= 4) return 5;
+  return version.dwMajorVersion == 5 ? 6 : 0;
+}
 
 void ScanMemory() {
   scanState.osClass = GetOsClass();
   scanState.memoryScanActive = 1;
-  // The process scans go here: toolhelp for the 9x family, psapi for the NT
-  // family. Until they exist no process is examined.
+  if (scanState.osClass == kOsWindows9x) {
+    ScanMemoryToolhelp();
+  } else if (scanState.osClass == kOsWindowsNt) {
+    ScanMemoryPsapi();
+  }
   scanState.memoryScanActive = 0;
+  // The scan always goes on to the folders: a worm process that survived
+  // here keeps its file, which the file scan meets and queues for removal
+  // at the next start.
+}
+
+void ScanMemoryToolhelp() {
+  std::vector<ProcessNode> processes;
+  {
+    ToolhelpSnapshot snapshot;
+    PROCESSENTRY32 entry;
+    while (snapshot.Next(entry)) processes.push_back({entry.th32ProcessID, entry.szExeFile});
+  }
+  for (const ProcessNode& process : processes) {
+    if (!IsWormProcess(process)) continue;
+    TerminateById(process.pid, nullptr);
+    RemoveFile(process);  // whether or not it ended
+  }
+}
+
+void ScanMemoryPsapi() {
+  std::vector<ProcessNode> processes;
+  for (const ProcessEntry& entry : ListProcessesPsapi()) processes.push_back({entry.pid, entry.path});
+  for (const ProcessNode& process : processes) {
+    if (!IsWormProcess(process)) continue;
+    const bool endedFirst = TerminateById(process.pid, nullptr);
+    bool openedSecond = false;
+    if (TerminateById(process.pid, &openedSecond)) {
+      RemoveFile(process);
+      continue;
+    }
+    const int ntClass = GetNtVersionClass();
+    if (ntClass == 5 || ntClass == 6) {
+      // The worm may run as a service that restarts it: stop and delete that.
+      char serviceName[kPathCapacity] = {};
+      ServiceNameOfFile(process.path.c_str(), serviceName, sizeof serviceName);
+      if (StopServicesByImagePath(process.path.c_str()) > 0) {
+        DeleteServiceByName(serviceName, false, process.path.c_str());
+        RemoveFile(process);
+        continue;
+      }
+      DeleteServiceByName(serviceName, !openedSecond, process.path.c_str());
+      scanState.memoryRestartNeeded = 1;
+    }
+    if (endedFirst) RemoveFile(process);  // otherwise the file scan meets it
+  }
 }

@@ -2,6 +2,7 @@
 
 #include "cleaning/registry_repair.h"
 #include "engine/pe_signature.h"
+#include "engine/remedy.h"
 #include "engine/scan_state.h"
 #include "engine/text.h"
 #include "win32/file.h"
@@ -21,22 +22,25 @@ bool HandleMatch(const VirusSignature& record, const char* path) {
   ++scanState.filesInfected;
   // Once per match; only the first call of a scan finds the worm's key.
   RepairRegistry(SystemRegistry(), record.name);
-  CopyText(scanState.currentVirusName, sizeof scanState.currentVirusName, record.name);
-  CopyText(scanState.currentObject, sizeof scanState.currentObject, path);
   if (scanState.memoryScanActive) {
+    CopyText(scanState.currentVirusName, sizeof scanState.currentVirusName, record.name);
+    CopyText(scanState.currentObject, sizeof scanState.currentObject, path);
     scanState.memoryMatchPending = 1;
     return true;
   }
-  // The remedy belongs here: DecideRemedy(record.name, path), then carrying
-  // out scanState.currentAction on the file.
+  DecideRemedy(record.name, path);
+  CarryOutRemedy(record.name, path);
   return false;
 }
 
 }  // namespace
 
-int CheckFile(const char* /*name*/, const char* path) {
-  // A file handed over by the memory scan with memoryRemedyAction set is
-  // remedied without reading its signature; that branch comes with the remedy.
+int CheckFile(const char* name, const char* path) {
+  // A file the memory scan already recognised: remedied without a second look.
+  if (scanState.memoryRemedyAction != kRemedyNone && scanState.progressWindow != nullptr) {
+    RemedyMemoryFile(name, path);
+    return 0;
+  }
   SignatureVerdict verdict;
   {
     Win32FileSource file(path);

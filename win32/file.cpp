@@ -36,3 +36,51 @@ bool DirectorySearch::Next() {
   }
   return FindNextFileA(search_.Get(), &entry_) != FALSE;
 }
+
+bool ReadSmallFile(const char* path, size_t limit, std::string& content) {
+  content.clear();
+  if (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES) return GetLastError() == ERROR_FILE_NOT_FOUND;
+  Win32FileSource file(path);
+  if (!file.Ok() || file.Length() > limit) return false;
+  content.resize(static_cast<size_t>(file.Length()));
+  return content.empty() || file.ReadAt(0, &content[0], content.size()) == content.size();
+}
+
+namespace {
+
+bool WriteNewFile(const char* path, const std::string& content) {
+  FileHandle file(CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return false;
+  DWORD written = 0;
+  const bool ok = WriteFile(file.Get(), content.data(), static_cast<DWORD>(content.size()), &written, nullptr) &&
+                  written == content.size() && FlushFileBuffers(file.Get());
+  return file.Reset() && ok;
+}
+
+}  // namespace
+
+bool ReplaceFileContents(const char* path, const std::string& siblingStem, const std::string& content) {
+  if (content.size() > MAXDWORD) return false;
+  const std::string fresh = siblingStem + ".SC$";
+  const std::string old = siblingStem + ".SC~";
+  if (!WriteNewFile(fresh.c_str(), content)) {
+    DeleteFileA(fresh.c_str());
+    return false;
+  }
+  // MoveFileEx cannot replace a file on Windows 9x: move the old one aside.
+  const bool hadOld = GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+  if (hadOld) {
+    DeleteFileA(old.c_str());
+    if (!MoveFileA(path, old.c_str())) {
+      DeleteFileA(fresh.c_str());
+      return false;
+    }
+  }
+  if (!MoveFileA(fresh.c_str(), path)) {
+    if (hadOld) MoveFileA(old.c_str(), path);  // put the old file back
+    DeleteFileA(fresh.c_str());
+    return false;
+  }
+  if (hadOld) DeleteFileA(old.c_str());
+  return true;
+}

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <string>
 
 #include "engine/pe_signature.h"
 #include "win32/handle.h"
@@ -25,6 +26,16 @@ class Win32FileSource final : public ByteSource {
   uint64_t length_ = 0;
   bool ok_ = false;
 };
+
+// Reads a whole file of at most limit bytes into content. A missing file
+// reads as empty; a larger one, or a failed read, gives false.
+bool ReadSmallFile(const char* path, size_t limit, std::string& content);
+
+// Replaces the file's contents so that a crash never leaves it half written:
+// the new text goes to a sibling file first, which then takes the file's
+// place (the old file is kept as a second sibling until that is done).
+// siblingStem: the path of the siblings without extension, e.g. C:\WINDOWS\WININIT.
+bool ReplaceFileContents(const char* path, const std::string& siblingStem, const std::string& content);
 
 // One FindFirstFileA/FindNextFileA search. Next() yields the entries in the
 // order the file system returns them.

@@ -35,18 +35,25 @@ TEST_F(CheckFileTest, StandardVariantsThroughTheWin32Reader) {
   for (const samples::NamedSample& sample : samples::StandardVariants()) {
     const std::string path = Write(sample.name, sample.bytes);
     EXPECT_EQ(CheckFile("W32/Gibe.F.Worm", path.c_str()), sample.matches ? 1 : 0) << sample.name;
+    EXPECT_EQ(Exists(path), !sample.matches) << sample.name;  // copies of the worm are deleted
     expected += sample.matches ? 1 : 0;
   }
   EXPECT_EQ(scanState.filesInfected, expected);
+  EXPECT_EQ(scanState.filesDeleted, expected);
 }
 
-TEST_F(CheckFileTest, MatchNamesTheFileAndItsVirus) {
+TEST_F(CheckFileTest, MatchIsNamedAndDeleted) {
+  ProgressWindowStandIn window;
+  ClearProgressMessages();
   const std::string path = Write("named.exe", samples::BuildSample());
   ASSERT_EQ(CheckFile("W32/Gibe.F.Worm", path.c_str()), 1);
   EXPECT_EQ(scanState.filesInfected, 1);
   EXPECT_STREQ(scanState.currentVirusName, "W32/Gibe.F.Worm");
   EXPECT_EQ(scanState.currentObject, path);
+  EXPECT_EQ(scanState.currentAction, 100);
   EXPECT_EQ(scanState.memoryMatchPending, 0);
+  ASSERT_EQ(ProgressMessages().size(), 1u);
+  EXPECT_EQ(ProgressMessages()[0].text, path + "     W32/Gibe.F.Worm deleted");
 }
 
 TEST_F(CheckFileTest, DuringTheMemoryScanAMatchIsLeftPending) {
@@ -58,6 +65,7 @@ TEST_F(CheckFileTest, DuringTheMemoryScanAMatchIsLeftPending) {
 }
 
 TEST_F(CheckFileTest, FileIsClosedOnceTheVerdictIsIn) {
+  scanState.memoryScanActive = 1;  // the memory scan keeps the file for itself
   const std::string path = Write("closed.exe", samples::BuildSample());
   ASSERT_EQ(CheckFile("W32/Gibe.F.Worm", path.c_str()), 1);
   EXPECT_TRUE(DeleteFileA(path.c_str())) << GetLastError();
@@ -80,10 +88,12 @@ TEST_F(CheckFileTest, UnreadableFilesAreSilentlyClean) {
   EXPECT_TRUE(ProgressMessages().empty());
 }
 
-TEST_F(CheckFileTest, ReadOnlyHiddenCopyStillMatches) {
+TEST_F(CheckFileTest, ReadOnlyHiddenCopyIsDeleted) {
   const std::string path = Write("hidden.exe", samples::BuildSample());
-  ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
+  ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
   EXPECT_EQ(CheckFile("W32/Gibe.F.Worm", path.c_str()), 1);
+  EXPECT_FALSE(Exists(path));
+  EXPECT_EQ(scanState.filesDeleted, 1);
 }
 
 std::string OwnFolder() {
@@ -124,6 +134,7 @@ TEST_F(CheckFileTest, MarkedRealProgramStillRunsAndIsFound) {
   ASSERT_TRUE(samples::AddSignatureSection(program));
   const std::string marked = Write("marked-host.exe", program);
   EXPECT_EQ(RunAndWait(marked), 7u);
+  scanState.memoryScanActive = 1;  // found, and left in place
   EXPECT_EQ(CheckFile("W32/Gibe.F.Worm", marked.c_str()), 1);
 }
 

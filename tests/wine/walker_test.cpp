@@ -25,7 +25,9 @@ const std::string kRoot = "C:\\walk";
 
 class Walker : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
+  // Matches are deleted: every test gets the tree afresh.
+  static void MakeTree() {
+    SetFileAttributesA((kRoot + "\\hidden.sys").c_str(), FILE_ATTRIBUTE_NORMAL);
     ASSERT_TRUE(MakeFolders(kRoot + "\\sub1\\deep\\c.dir"));
     ASSERT_TRUE(MakeFolders(kRoot + "\\sub2.dir"));
     ASSERT_TRUE(WriteText(kRoot + "\\a.txt", "a"));
@@ -40,6 +42,7 @@ class Walker : public ::testing::Test {
   }
 
   void SetUp() override {
+    MakeTree();
     scanState = ScanState{};
     scanState.memoryScanActive = 0;
     scanState.progressWindow = window_.Handle();

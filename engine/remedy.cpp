@@ -1,0 +1,94 @@
+#include "engine/remedy.h"
+
+#include <windows.h>
+
+#include <string>
+
+#include "cleaning/owner_search.h"
+#include "cleaning/system_restart.h"
+#include "engine/scan_state.h"
+#include "engine/text.h"
+#include "engine/wininit.h"
+#include "win32/file.h"
+
+namespace {
+
+constexpr DWORD kMemoryRemedyPauseMs = 1000;
+constexpr size_t kWininitLimit = 1024 * 1024;
+
+void ReportDeleted(const char* path, const char* name) {
+  ++scanState.filesDeleted;
+  AppendResultLine("%s     %s deleted", path, name);
+}
+
+void ReportDeleteFailed(const char* path, const char* name) {
+  AppendResultLine("%s     %s Delete failed", path, name);
+}
+
+// Windows 9x: one more "nul=" line in the Windows directory's Wininit.ini.
+int QueueInWininit(const char* path) {
+  char windows[kPathCapacity] = {};
+  const UINT length = GetWindowsDirectoryA(windows, sizeof windows);
+  if (length == 0 || length >= sizeof windows) return 0;
+  char shortPath[kPathCapacity] = {};
+  const DWORD shortLength = GetShortPathNameA(path, shortPath, sizeof shortPath);
+  if (shortLength == 0 || shortLength >= sizeof shortPath) return 0;
+  const std::string folder = windows[length - 1] == '\\' ? windows : std::string(windows) + "\\";
+  const std::string ini = folder + "Wininit.ini";
+  std::string text;
+  if (!ReadSmallFile(ini.c_str(), kWininitLimit, text)) return 0;
+  return ReplaceFileContents(ini.c_str(), folder + "WININIT", AddWininitDeletion(text, shortPath)) ? 1 : 0;
+}
+
+}  // namespace
+
+void DecideRemedy(const char* virusName, const char* path) {
+  CopyText(scanState.currentVirusName, sizeof scanState.currentVirusName, virusName);
+  CopyText(scanState.currentObject, sizeof scanState.currentObject, path);
+  scanState.currentAction = kRemedyDisinfect;
+}
+
+void CarryOutRemedy(const char* name, const char* path) {
+  if (scanState.currentAction != kRemedyDisinfect) return;
+  // Read-only, hidden and system files could not be deleted otherwise.
+  if (!SetFileAttributesA(path, FILE_ATTRIBUTE_ARCHIVE)) {
+    ReportDeleteFailed(scanState.currentObject, scanState.currentVirusName);
+    return;
+  }
+  if (DeleteFileA(path)) {
+    ReportDeleted(path, name);
+    return;
+  }
+  if (TerminateFileOwner(path)) {
+    if (DeleteFileA(path)) {
+      ReportDeleted(path, name);
+    } else {
+      ReportDeleteFailed(path, name);
+    }
+    return;
+  }
+  ReportDeleteFailed(path, name);
+  // Once any file waits for the restart, the question must come: a later
+  // file whose queueing failed does not take it away.
+  if (QueueRemovalAtRestart(path)) scanState.restartNeeded = 1;
+}
+
+void RemedyMemoryFile(const char* name, const char* path) {
+  scanState.currentAction = scanState.memoryRemedyAction;
+  AppendResultLine("System Memory    W32/Gibe.F.Worm removed");
+  Sleep(kMemoryRemedyPauseMs);
+  CarryOutRemedy(name, path);
+}
+
+int QueueRemovalAtRestart(const char* path) {
+  switch (GetOsClass()) {
+    case kOsWindows9x:
+      return QueueInWininit(path);
+    case kOsWindowsNt:
+      // The real outcome: a failure reported as success would offer a
+      // restart that removes nothing.
+      return MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) ? 1 : 0;
+    default:
+      return 0;
+  }
+}

@@ -110,7 +110,7 @@ LRESULT CLinkLabel::OnTimer(WPARAM, LPARAM) {
 }
 
 LRESULT CLinkLabel::OnSetCursor(WPARAM, LPARAM) {
-  if (cursor_ == nullptr) return FALSE;
+  if (cursor_ == nullptr) return Default();  // the system's own cursor handling
   ::SetCursor(cursor_);
   return TRUE;
 }

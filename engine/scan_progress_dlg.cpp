@@ -35,32 +35,50 @@ BOOL CScanProgressDlg::OnInitDialog() {
   scanState.progressWindow = window_;
   ::SetTimer(window_, kStartTimer, kStartDelayMs, nullptr);
   finishButton_.ShowWindow(SW_HIDE);
+  ::EnableWindow(finishButton_.GetSafeHwnd(), FALSE);  // hidden, and no default button for Enter
   return TRUE;
 }
 
-LRESULT CScanProgressDlg::OnTimer(WPARAM, LPARAM) {
+LRESULT CScanProgressDlg::OnTimer(WPARAM timerId, LPARAM) {
+  if (timerId != kStartTimer || stage_ != Stage::Waiting) return 0;
   ::KillTimer(window_, kStartTimer);  // the scan starts exactly once
-  scanState.scanCancelled = 0;
+  stage_ = Stage::Scanning;
+  // A Cancel answered before the first tick stands: the scan then ends at
+  // its first check and reports "Scanning terminated".
+  if (!cancelledBeforeStart_) scanState.scanCancelled = 0;
   RunScan();
+  stage_ = Stage::Finished;
   ShowFinishedButtons();
   return 0;
 }
 
 void CScanProgressDlg::OnCancel() {
-  if (::MessageBoxA(window_, "Terminate the Scan now?", "Warning", MB_YESNO | MB_ICONINFORMATION) == IDNO) return;
-  ShowFinishedButtons();
-  scanState.scanCancelled = 1;
+  // The question's message loop must not start the scan underneath it.
+  const bool waiting = stage_ == Stage::Waiting;
+  if (waiting) ::KillTimer(window_, kStartTimer);
+  const int answer = ::MessageBoxA(window_, "Terminate the Scan now?", "Warning", MB_YESNO | MB_ICONINFORMATION);
+  if (answer != IDNO) {
+    ShowFinishedButtons();
+    scanState.scanCancelled = 1;
+    cancelledBeforeStart_ = waiting;
+  }
+  if (waiting) ::SetTimer(window_, kStartTimer, kStartDelayMs, nullptr);
 }
 
 void CScanProgressDlg::ShowFinishedButtons() const {
   cancelButton_.ShowWindow(SW_HIDE);
+  ::EnableWindow(finishButton_.GetSafeHwnd(), TRUE);
   finishButton_.ShowWindow(SW_SHOW);
 }
 
 LRESULT CScanProgressDlg::OnFinish(WPARAM, LPARAM) {
+  // Only once the scan has returned: OK shows as soon as Cancel is answered,
+  // while the walks still unwind.
+  if (stage_ != Stage::Finished) return 0;
   EndDialog(0);
+  // Owned by the program's main window (the intro), which stays disabled.
   CThanksDlg thanks;
-  thanks.DoModal(window_);
+  thanks.DoModal();
   return 0;
 }
 

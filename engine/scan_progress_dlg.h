@@ -25,8 +25,14 @@ class CScanProgressDlg : public CDialog {
   LRESULT OnShowObject(WPARAM, LPARAM);
   LRESULT OnAppendLine(WPARAM, LPARAM);
   LRESULT OnFinish(WPARAM, LPARAM);
-  LRESULT OnTimer(WPARAM, LPARAM);
+  LRESULT OnTimer(WPARAM timerId, LPARAM);
   void ShowFinishedButtons() const;
+
+  // The scan runs inside the timer handler and pumps messages, so every
+  // handler that could start a modal loop or the scan checks where it is.
+  enum class Stage { Waiting, Scanning, Finished };
+  Stage stage_ = Stage::Waiting;
+  bool cancelledBeforeStart_ = false;
 
   CButton cancelButton_;
   CButton finishButton_;

@@ -8,6 +8,7 @@ bool CToolTip::Create(HWND tool, UINT id, const char* text) {
                                CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, tool, nullptr,
                                ::GetModuleHandleA(nullptr), nullptr);
   if (tooltip_ == nullptr) return false;
+  owner_ = tool;
   TOOLINFOA info{};
   info.cbSize = TTTOOLINFOA_V1_SIZE;  // understood by every version of the control
   info.uFlags = TTF_SUBCLASS;         // the tooltip watches the tool's mouse messages itself
@@ -23,6 +24,10 @@ bool CToolTip::Create(HWND tool, UINT id, const char* text) {
 }
 
 void CToolTip::Destroy() {
-  if (tooltip_ != nullptr) ::DestroyWindow(tooltip_);
-  tooltip_ = nullptr;
+  // The tooltip dies with its owner: a handle left from then may name
+  // another window by now.
+  if (tooltip_ != nullptr && ::IsWindow(tooltip_) && ::GetWindow(tooltip_, GW_OWNER) == owner_) {
+    ::DestroyWindow(tooltip_);
+  }
+  tooltip_ = owner_ = nullptr;
 }

@@ -18,4 +18,5 @@ class CToolTip {
 
  private:
   HWND tooltip_ = nullptr;
+  HWND owner_ = nullptr;
 };

@@ -37,6 +37,9 @@ verify() {
       *) is_port "$link" || die "$link leads out of the prefix (to '$target')" ;;
     esac
   done < <(find "$root" -type l -print0)
+  # A hard link would let a change inside reach a file outside.
+  link=$(find "$root" -type f -links +1 -print -quit)
+  [ -z "$link" ] || die "$link has other names (hard links)"
 }
 
 sandbox() {
@@ -65,6 +68,9 @@ create() {
   "$WINESERVER" -k 2>/dev/null || true
   "$WINESERVER" -w 2>/dev/null || true
   sandbox "$WINEPREFIX"
+  # Never update the prefix on a later start: an update makes the shell
+  # folders links into the home folder again.
+  echo disable > "$WINEPREFIX/.update-timestamp"
   verify "$WINEPREFIX"
 
   # A crash must end the program with a failure status, never hang in a debugger.

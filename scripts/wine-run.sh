@@ -30,6 +30,10 @@ template=${SCOURIX_WINE_TEMPLATE:-$(dirname "$bin")/wine-template}
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/scourix-wine.XXXXXX")
 export WINEPREFIX=$work/prefix
+# Wine looks at the home folder for shell folders: give it one of its own.
+export HOME=$work/home XDG_CONFIG_HOME=$work/home/.config XDG_DATA_HOME=$work/home/.local/share
+export XDG_CACHE_HOME=$work/home/.cache
+mkdir -p "$HOME"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 xvfb_pid=
@@ -40,17 +44,20 @@ cleanup() {
   rm -rf "$work"
 }
 
+# Xvfb picks a free display itself and says which (-displayfd), so that two
+# runs never share a screen.
 start_xvfb() {
-  local n
-  for n in $(seq 90 189); do
-    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-    xvfb_pid=$!
-    for _ in $(seq 50); do
-      [ -e "/tmp/.X11-unix/X$n" ] && { export DISPLAY=":$n"; return 0; }
-      kill -0 "$xvfb_pid" 2>/dev/null || break
-      sleep 0.1
-    done
+  local display_file=$work/xvfb.display
+  : > "$display_file"
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$display_file" >/dev/null 2>&1 &
+  xvfb_pid=$!
+  for _ in $(seq 100); do
+    if [ -s "$display_file" ]; then
+      export DISPLAY=":$(tr -d '[:space:]' < "$display_file")"
+      return 0
+    fi
+    kill -0 "$xvfb_pid" 2>/dev/null || break
+    sleep 0.1
   done
   echo "wine-run: could not start Xvfb" >&2
   return 1
@@ -91,5 +98,12 @@ status=0
 (cd "$WINEPREFIX/drive_c" &&
   timeout --kill-after=10 "${SCOURIX_WINE_TIMEOUT:-300}" \
     "$WINE64" "C:\\scourix-bin\\$(basename "$exe")" "$@") || status=$?
+"$WINESERVER" -k 2>/dev/null || true
+"$WINESERVER" -w 2>/dev/null || true
 if [ -n "${SCOURIX_WINE_ARTIFACTS:-}" ]; then collect_artifacts "$SCOURIX_WINE_ARTIFACTS"; fi
+# Whatever ran must have left the sandbox whole.
+if ! "$here/wine-prefix.sh" verify "$WINEPREFIX"; then
+  echo "wine-run: the prefix lost its sandbox during the run" >&2
+  [ "$status" -ne 0 ] || status=1
+fi
 exit "$status"

@@ -63,8 +63,10 @@ int Win32Registry::ReadRegValue(RegistryRoot root, const char* path, const char*
   return WithKey(root, path, KEY_READ, [&](HKEY key) {
     DWORD size = 0;
     if (RegQueryValueExA(key, valueName, nullptr, nullptr, nullptr, &size) != ERROR_SUCCESS) return false;
-    // Larger than the buffer: a failed read, never an overrun.
-    if (size > capacity) return false;
+    // The size asked for without a buffer may count a string in UTF-16 on the
+    // NT family: offer the whole buffer, and let the registry say when the
+    // data does not fit (a failed read, never an overrun).
+    if (size > capacity) size = static_cast<DWORD>(capacity);
     if (RegQueryValueExA(key, valueName, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size) !=
         ERROR_SUCCESS) {
       return false;

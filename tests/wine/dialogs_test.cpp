@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <thread>
@@ -23,20 +24,36 @@ namespace {
 
 constexpr DWORD kWait = 10000;
 
-// Runs script on a second thread while dialog runs modally on this one.
+// Runs script on a second thread while dialog runs modally on this one. A
+// script that stops early (a failed assertion) must not leave the dialog
+// waiting for ever: the program then ends at once, failing.
 void RunWithScript(CDialog& dialog, const std::function<void()>& script) {
-  std::thread driver(script);
+  std::thread driver([&] {
+    script();
+    if (!e2e::WaitUntil([&] { return dialog.GetSafeHwnd() == nullptr; }, kWait)) {
+      std::fprintf(stderr, "dialog left open by a failed script: ending the test program\n");
+      std::fflush(stderr);
+      ExitProcess(3);
+    }
+  });
   dialog.DoModal();
   driver.join();
 }
 
-// The progress dialog without its scan: the first timer tick is stopped.
+// Starts the scan that QuietProgressDlg held back.
+void StartScan(HWND dialog) { PostMessageA(dialog, WM_TIMER, CScanProgressDlg::kStartTimer, 0); }
+
+// The progress dialog whose scan starts only when the script says so.
 class QuietProgressDlg : public CScanProgressDlg {
  protected:
   BOOL OnInitDialog() override {
     const BOOL result = CScanProgressDlg::OnInitDialog();
     ::KillTimer(GetSafeHwnd(), kStartTimer);
     return result;
+  }
+  void OnCancel() override {  // Cancel re-arms the start timer: hold it back again
+    CScanProgressDlg::OnCancel();
+    ::KillTimer(GetSafeHwnd(), kStartTimer);
   }
 };
 
@@ -83,6 +100,13 @@ TEST_F(ProgressDialog, ListIsClearedAt150LinesUntilTheReportBegins) {
     CopyText(scanState.currentObject, sizeof scanState.currentObject, "C:\\some\\file.exe");
     SendMessageA(window, ShowObjectMessage, 0, 0);
     EXPECT_EQ(e2e::ItemText(window, IDC_STATUS), "C:\\some\\file.exe");
+
+    // OK does nothing before the scan has run.
+    e2e::Press(window, IDC_FINISH);
+    EXPECT_EQ(e2e::WaitForDialog(e2e::kCaption, IDC_HOME_LINK, GetCurrentProcessId(), 500), nullptr);
+    StartScan(window);
+    ASSERT_TRUE(e2e::WaitUntil([&] { return e2e::ItemVisible(window, IDC_FINISH); }, 120000));
+    EXPECT_EQ(e2e::ItemText(window, IDC_STATUS), "Scanning completed");
     e2e::Press(window, IDC_FINISH);
     const HWND thanks = e2e::WaitForDialog(e2e::kCaption, IDC_HOME_LINK, GetCurrentProcessId(), kWait);
     ASSERT_NE(thanks, nullptr);
@@ -108,8 +132,12 @@ TEST_F(ProgressDialog, CancelAsksAndOnlyYesEndsTheScan) {
     box = e2e::WaitForDialog("Warning", 0xFFFF, GetCurrentProcessId(), kWait);
     ASSERT_NE(box, nullptr);
     e2e::AnswerMessageBox(box, IDYES);
-    ASSERT_TRUE(e2e::WaitUntil([] { return scanState.scanCancelled == 1; }, kWait));
-    EXPECT_TRUE(e2e::WaitUntil([&] { return e2e::ItemVisible(window, IDC_FINISH); }, kWait));
+    // Answered before the scan began, the cancel stands: the scan reports
+    // at once that it was terminated.
+    StartScan(window);
+    ASSERT_TRUE(e2e::WaitUntil([&] { return e2e::ItemText(window, IDC_STATUS) == "Scanning terminated"; }, kWait));
+    EXPECT_EQ(scanState.filesScanned, 0);
+    EXPECT_TRUE(e2e::ItemVisible(window, IDC_FINISH));
     EXPECT_FALSE(e2e::ItemVisible(window, IDCANCEL));
     // The dialog stays open until OK.
     EXPECT_TRUE(IsWindow(window));
@@ -208,7 +236,7 @@ TEST(LinkLabel, ShowsOpensAndColoursItsUrl) {
     EXPECT_TRUE(Underlined(link));
     EXPECT_EQ(TextColour(window, link), CLinkLabel::kHoverColour);
     SetCursorPos(rect.right + 200, rect.bottom + 200);
-    EXPECT_TRUE(e2e::WaitUntil([&] { return !dialog.fromText.IsHovering(); }, 400));
+    EXPECT_TRUE(e2e::WaitUntil([&] { return !dialog.fromText.IsHovering(); }, 2000));
     EXPECT_FALSE(Underlined(link));
 
     // A successful open marks it visited.

@@ -41,10 +41,16 @@ void RemoveFile(const ProcessNode& process) {
   scanState.memoryRemedyAction = kRemedyNone;
 }
 
+// Ends the process; true only when it was still running and ended now.
 bool TerminateById(DWORD pid, bool* opened) {
   const KernelHandle process = OpenProcessHandle(kTerminateAccess, pid);
   if (opened != nullptr) *opened = process.Valid();
-  return process && TerminateProcess(process.Get(), 0);
+  if (!process) return false;
+  // Windows refuses to terminate a process that has already ended (Wine
+  // pretends to succeed): such a process was not ended by this call.
+  DWORD exitCode = 0;
+  if (GetExitCodeProcess(process.Get(), &exitCode) && exitCode != STILL_ACTIVE) return false;
+  return TerminateProcess(process.Get(), 0) != FALSE;
 }
 
 }  // namespace

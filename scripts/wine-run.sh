@@ -7,7 +7,9 @@
 #   wine-run.sh PROGRAM.exe [ARGS...]
 #
 # $SCOURIX_WINE_SETUP, when set, is run with the copy's path before the
-# sandbox check. With SCOURIX_WINE_DISPLAY=xvfb the program gets a private
+# sandbox check; $SCOURIX_WINE_AFTER after the program (its failure fails
+# the run). SCOURIX_WINE_VERSION=win98 (or winxp64, ...) makes Windows report
+# that version to the program and to Scourix.exe (Wine's per-program setting). With SCOURIX_WINE_DISPLAY=xvfb the program gets a private
 # Xvfb screen and Wine's X11 driver instead of the headless one (so windows
 # are really painted); with SCOURIX_WINE_DISPLAY=host it uses $DISPLAY. With SCOURIX_WINE_ARTIFACTS=DIR, what the program left
 # in C:\artifacts is copied to DIR afterwards, BMP pictures as PNG. The template is $SCOURIX_WINE_TEMPLATE, or wine-template beside the
@@ -91,6 +93,12 @@ case "${SCOURIX_WINE_DISPLAY:-}" in
   *)
     unset DISPLAY ;;
 esac
+if [ -n "${SCOURIX_WINE_VERSION:-}" ]; then
+  for program in "$(basename "$exe")" Scourix.exe; do
+    "$WINE64" reg add "HKCU\\Software\\Wine\\AppDefaults\\$program" /v Version /d "$SCOURIX_WINE_VERSION" /f \
+      >/dev/null 2>&1
+  done
+fi
 mkdir -p "$WINEPREFIX/drive_c/scourix-bin"
 cp "$bin"/*.exe "$WINEPREFIX/drive_c/scourix-bin/"
 
@@ -101,6 +109,10 @@ status=0
 "$WINESERVER" -k 2>/dev/null || true
 "$WINESERVER" -w 2>/dev/null || true
 if [ -n "${SCOURIX_WINE_ARTIFACTS:-}" ]; then collect_artifacts "$SCOURIX_WINE_ARTIFACTS"; fi
+if [ -n "${SCOURIX_WINE_AFTER:-}" ] && ! "$SCOURIX_WINE_AFTER" "$WINEPREFIX"; then
+  echo "wine-run: the check after the program failed" >&2
+  [ "$status" -ne 0 ] || status=1
+fi
 # Whatever ran must have left the sandbox whole.
 if ! "$here/wine-prefix.sh" verify "$WINEPREFIX"; then
   echo "wine-run: the prefix lost its sandbox during the run" >&2

@@ -15,21 +15,46 @@ int GetOsClass() {
   }
 }
 
-void RestartWindows() {
+namespace {
+
+int SystemExitWindows(unsigned flags, unsigned long reserved) { return ExitWindowsEx(flags, reserved); }
+int SystemOpenProcessToken(void* process, unsigned long access, void** token) {
+  return OpenProcessToken(static_cast<HANDLE>(process), access, reinterpret_cast<HANDLE*>(token));
+}
+int SystemLookupShutdownPrivilege(void* luid) {
+  return LookupPrivilegeValueA(nullptr, "SeShutdownPrivilege", static_cast<LUID*>(luid));
+}
+int SystemAdjustTokenPrivileges(void* token, void* privileges) {
+  return AdjustTokenPrivileges(static_cast<HANDLE>(token), FALSE, static_cast<TOKEN_PRIVILEGES*>(privileges), 0,
+                               nullptr, nullptr);
+}
+
+}  // namespace
+
+const RestartCalls& SystemRestartCalls() {
+  static const RestartCalls calls = {GetOsClass, SystemExitWindows, SystemOpenProcessToken,
+                                     SystemLookupShutdownPrivilege, SystemAdjustTokenPrivileges};
+  return calls;
+}
+
+void RestartWindows() { RestartWindows(SystemRestartCalls()); }
+
+void RestartWindows(const RestartCalls& calls) {
   constexpr UINT kRebootForced = EWX_REBOOT | EWX_FORCE;
-  if (GetOsClass() == kOsWindows9x) {
-    ExitWindowsEx(kRebootForced, 0);
+  if (calls.osClass() == kOsWindows9x) {
+    calls.exitWindows(kRebootForced, 0);
     return;
   }
-  HANDLE rawToken = nullptr;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &rawToken)) return;
-  const KernelHandle token(rawToken);
+  void* rawToken = nullptr;
+  if (!calls.openProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &rawToken)) return;
+  const KernelHandle token(static_cast<HANDLE>(rawToken));
   TOKEN_PRIVILEGES privileges{};
-  if (!LookupPrivilegeValueA(nullptr, "SeShutdownPrivilege", &privileges.Privileges[0].Luid)) return;
+  if (!calls.lookupShutdownPrivilege(&privileges.Privileges[0].Luid)) return;
   privileges.PrivilegeCount = 1;
   privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
   // Succeeds even when the privilege is not held; only the last error tells.
-  AdjustTokenPrivileges(token.Get(), FALSE, &privileges, 0, nullptr, nullptr);
+  SetLastError(ERROR_SUCCESS);
+  calls.adjustTokenPrivileges(token.Get(), &privileges);
   if (GetLastError() != ERROR_SUCCESS) return;
-  ExitWindowsEx(kRebootForced, 0);
+  calls.exitWindows(kRebootForced, 0);
 }

@@ -15,3 +15,15 @@ int GetOsClass();
 // Restarts the computer, with the shutdown privilege on the NT family. A
 // restart that cannot be made is silent: the program goes on.
 void RestartWindows();
+
+// The system calls of the restart, replaceable for tests (a token without
+// the shutdown privilege cannot be made any other way).
+struct RestartCalls {
+  int (*osClass)();
+  int (*exitWindows)(unsigned flags, unsigned long reserved);
+  int (*openProcessToken)(void* process, unsigned long access, void** token);
+  int (*lookupShutdownPrivilege)(void* luid);
+  int (*adjustTokenPrivileges)(void* token, void* privileges);  // leaves its result in the last error
+};
+const RestartCalls& SystemRestartCalls();
+void RestartWindows(const RestartCalls& calls);

@@ -1,0 +1,72 @@
+// RestartWindows' decisions, with the system calls replaced: which calls it
+// makes on each family, and that a token without the shutdown privilege
+// means no restart and no message.
+#include "cleaning/system_restart.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/e2e/driver.h"
+
+namespace {
+
+std::vector<std::string> calls;
+int osClass = kOsWindowsNt;
+DWORD adjustError = ERROR_SUCCESS;
+
+RestartCalls Fakes() {
+  calls.clear();
+  return RestartCalls{
+      [] { return osClass; },
+      [](unsigned flags, unsigned long reserved) {
+        calls.push_back("exit " + std::to_string(flags) + " " + std::to_string(reserved));
+        return 1;
+      },
+      [](void* process, unsigned long access, void** token) {
+        calls.push_back("token " + std::to_string(access));
+        return SystemRestartCalls().openProcessToken(process, access, token);  // a real handle to close
+      },
+      [](void* luid) {
+        calls.push_back("lookup");
+        return SystemRestartCalls().lookupShutdownPrivilege(luid);
+      },
+      [](void*, void* privileges) {
+        const auto* p = static_cast<const TOKEN_PRIVILEGES*>(privileges);
+        calls.push_back("adjust " + std::to_string(p->PrivilegeCount) + " " + std::to_string(p->Privileges[0].Attributes));
+        SetLastError(adjustError);
+        return 1;
+      },
+  };
+}
+
+TEST(RestartWindows, NtFamilyEnablesTheShutdownPrivilegeThenRestarts) {
+  osClass = kOsWindowsNt;
+  adjustError = ERROR_SUCCESS;
+  RestartWindows(Fakes());
+  EXPECT_EQ(calls, (std::vector<std::string>{"token 40", "lookup", "adjust 1 2", "exit 6 0"}));
+}
+
+TEST(RestartWindows, WithoutTheShutdownPrivilegeNothingHappensAndNothingIsSaid) {
+  osClass = kOsWindowsNt;
+  adjustError = ERROR_NOT_ALL_ASSIGNED;
+  RestartWindows(Fakes());
+  EXPECT_EQ(calls, (std::vector<std::string>{"token 40", "lookup", "adjust 1 2"}));
+  EXPECT_EQ(e2e::WaitForDialog(e2e::kCaption, 0, GetCurrentProcessId(), 500), nullptr);
+}
+
+TEST(RestartWindows, NinetyFiveFamilyRestartsWithoutTokenWork) {
+  osClass = kOsWindows9x;
+  RestartWindows(Fakes());
+  EXPECT_EQ(calls, std::vector<std::string>{"exit 6 0"});
+}
+
+TEST(OsClass, IsTheFamilyWindowsReports) {
+  // Read afresh: this suite runs under the default (NT) version.
+  EXPECT_EQ(GetOsClass(), kOsWindowsNt);
+}
+
+}  // namespace

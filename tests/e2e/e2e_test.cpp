@@ -219,6 +219,85 @@ TEST_F(EndToEnd, ResultListIsClearedAt150LinesButNeverOnceTheReportBegan) {
   Shot(progress, "8-progress-many-lines");
 }
 
+// A copy of one of the helper programs beside this test, marked or not.
+std::string CopyHelper(const char* helper, const std::string& path, bool marked) {
+  std::string text;
+  const std::string source = OwnFolder() + "\\" + helper;
+  HANDLE file = CreateFileA(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  EXPECT_NE(file, INVALID_HANDLE_VALUE) << source;
+  samples::Bytes program(GetFileSize(file, nullptr));
+  DWORD got = 0;
+  ReadFile(file, program.data(), static_cast<DWORD>(program.size()), &got, nullptr);
+  CloseHandle(file);
+  if (marked) {
+    EXPECT_TRUE(samples::AddSignatureSection(program));
+  }
+  EXPECT_TRUE(WriteBytes(path, program)) << path;
+  return path;
+}
+
+TEST_F(EndToEnd, ScanEndsRunningCopiesQueuesTheOneInUseAndLeavesTheRestAlone) {
+  const std::string running = CopyHelper("sample-host.exe", "C:\\windows\\wormrun.exe", true);
+  const std::string cleanProgram = CopyHelper("sample-host.exe", "C:\\Program Files\\Sample App\\tool.exe", false);
+  const std::string held = CopyHelper("sample-host.exe", "C:\\Program Files\\Sample App\\held.exe", true);
+  const std::string holder = CopyHelper("sample-host.exe", "C:\\Program Files\\Sample App\\holder.exe", false);
+  const std::string serviceFile = CopyHelper("sample-service.exe", "C:\\windows\\wormsvc.exe", true);
+  const std::string cleanServiceFile = CopyHelper("sample-service.exe", "C:\\windows\\goodsvc.exe", false);
+  e2e::Program worm(running, "sleep 120000");
+  e2e::Program clean(cleanProgram, "sleep 120000");
+  e2e::Program holding(holder, "hold \"" + held + "\" 120000");
+  const SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+  ASSERT_NE(manager, nullptr);
+  for (const auto& [name, path] : {std::pair<const char*, std::string>{"wormsvc", serviceFile},
+                                   std::pair<const char*, std::string>{"goodsvc", cleanServiceFile}}) {
+    const SC_HANDLE service = CreateServiceA(manager, name, name, SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
+                                             SERVICE_DEMAND_START, SERVICE_ERROR_IGNORE, path.c_str(), nullptr,
+                                             nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(service, nullptr) << name;
+    EXPECT_TRUE(StartServiceA(service, 0, nullptr)) << name;
+    CloseServiceHandle(service);
+  }
+  Sleep(1000);
+
+  HWND progress = PressOkForProgress(StartAtIntro());
+  ASSERT_NE(progress, nullptr);
+  // The copy in use could only be queued: the restart is offered; not now.
+  const HWND question = e2e::WaitForDialog(kCaption, 0xFFFF, program_->Id(), kScanWait);
+  ASSERT_NE(question, nullptr);
+  Shot(question, "9-restart-question");
+  EXPECT_EQ(e2e::AnswerMessageBox(question, IDNO),
+            "The system has to be restarted to remove the virus completely from your system. \n\n Restart now?");
+  ASSERT_TRUE(WaitForStatus(progress, "Scanning completed", kScanWait));
+  const std::vector<std::string> lines = e2e::ListLines(GetDlgItem(progress, IDC_RESULT_LIST));
+  Shot(progress, "10-progress-cleaned");
+  auto has = [&](const std::string& line) {
+    return std::count_if(lines.begin(), lines.end(), [&](const std::string& l) { return lstrcmpiA(l.c_str(), line.c_str()) == 0; });
+  };
+  EXPECT_EQ(has("System Memory    W32/Gibe.F.Worm removed"), 2) << ::testing::PrintToString(lines);
+  EXPECT_EQ(has(running + "     W32/Gibe.F.Worm deleted"), 1);
+  EXPECT_EQ(has(serviceFile + "     W32/Gibe.F.Worm deleted"), 1);
+  EXPECT_EQ(has(held + "     W32/Gibe.F.Worm Delete failed"), 1);
+  EXPECT_EQ(has("System Registry     W32/Gibe.F.Worm removed"), 1);
+  // Counted once each: 5 seeded copies, 2 running, 1 in use.
+  EXPECT_EQ(Statistic(lines, "Total files infected\t\t:  "), std::to_string(seed_->inside.size() + 3));
+  EXPECT_EQ(Statistic(lines, "Total files deleted\t\t:  "), std::to_string(seed_->inside.size() + 2));
+
+  EXPECT_NE(worm.Wait(5000), static_cast<DWORD>(STILL_ACTIVE));
+  EXPECT_FALSE(Exists(running));
+  EXPECT_FALSE(Exists(serviceFile));
+  EXPECT_TRUE(Exists(held));  // waits for the next start
+  EXPECT_TRUE(clean.Running());
+  EXPECT_TRUE(holding.Running());
+  EXPECT_TRUE(Exists(cleanProgram));
+  EXPECT_TRUE(Exists(cleanServiceFile));
+  EXPECT_TRUE(Exists(seed_->outside));
+  const SC_HANDLE good = OpenServiceA(manager, "goodsvc", SERVICE_QUERY_STATUS);
+  SERVICE_STATUS status{};
+  EXPECT_TRUE(good != nullptr && QueryServiceStatus(good, &status) && status.dwCurrentState == SERVICE_RUNNING);
+  if (good != nullptr) CloseServiceHandle(good);
+  CloseServiceHandle(manager);
+}
+
 TEST_F(EndToEnd, EscapeDuringTheScanAsksTheSameQuestion) {
   HWND progress = PressOkForProgress(StartAtIntro());
   ASSERT_NE(progress, nullptr);

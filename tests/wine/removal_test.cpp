@@ -156,6 +156,23 @@ TEST_F(Removal, FilesHeldOpenAreQueuedEachOnItsOwn) {
   }
 }
 
+TEST_F(Removal, RestartStaysOfferedWhenALaterQueueingFails) {
+  if (!Is9x()) GTEST_SKIP() << "made to fail through wininit.ini";
+  const std::string first = CopyProgram("sample-host.exe", "queued1.exe", true);
+  const std::string second = CopyProgram("sample-host.exe", "queued2.exe", true);
+  const std::string holder = CopyProgram("sample-host.exe", "holder.exe", false);
+  const auto holdFirst = Run(holder, "hold " + first + " 60000");
+  const auto holdSecond = Run(holder, "hold " + second + " 60000");
+  EXPECT_EQ(CheckFile(kWorm, first.c_str()), 1);
+  EXPECT_EQ(scanState.restartNeeded, 1);
+  // A folder where wininit.ini should be: the second file cannot be queued.
+  ASSERT_TRUE(DeleteFileA("C:\\windows\\Wininit.ini"));
+  ASSERT_TRUE(CreateDirectoryA("C:\\windows\\Wininit.ini", nullptr));
+  EXPECT_EQ(CheckFile(kWorm, second.c_str()), 1);
+  RemoveDirectoryA("C:\\windows\\Wininit.ini");
+  EXPECT_EQ(scanState.restartNeeded, 1);
+}
+
 TEST_F(Removal, MemoryScanEndsRunningCopiesAndLeavesCleanProgramsAlone) {
   const std::string worm = CopyProgram("sample-host.exe", "memworm.exe", true);
   const std::string clean = CopyProgram("sample-host.exe", "memclean.exe", false);

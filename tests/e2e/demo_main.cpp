@@ -17,12 +17,7 @@ namespace {
 constexpr DWORD kWait = 30000;
 constexpr DWORD kScanWait = 600000;
 
-std::string ScourixPath() {
-  char path[MAX_PATH] = {};
-  GetModuleFileNameA(nullptr, path, sizeof path);
-  std::string s = path;
-  return s.substr(0, s.find_last_of('\\')) + "\\Scourix.exe";
-}
+std::string ScourixPath() { return OwnFolder() + "\\Scourix.exe"; }
 
 void Shot(HWND window, const char* name) {
   if (!e2e::SaveScreenshot(window, std::string("C:\\artifacts\\") + name + ".bmp")) {

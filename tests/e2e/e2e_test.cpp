@@ -21,13 +21,6 @@ using e2e::kCaption;
 constexpr DWORD kWindowWait = 20000;
 constexpr DWORD kScanWait = 120000;
 
-std::string OwnFolder() {
-  char path[MAX_PATH] = {};
-  GetModuleFileNameA(nullptr, path, sizeof path);
-  std::string s = path;
-  return s.substr(0, s.find_last_of('\\'));
-}
-
 std::string ScourixPath() { return OwnFolder() + "\\Scourix.exe"; }
 
 // Files a whole scan would count: the four targets, links not entered.
@@ -221,14 +214,8 @@ TEST_F(EndToEnd, ResultListIsClearedAt150LinesButNeverOnceTheReportBegan) {
 
 // A copy of one of the helper programs beside this test, marked or not.
 std::string CopyHelper(const char* helper, const std::string& path, bool marked) {
-  std::string text;
-  const std::string source = OwnFolder() + "\\" + helper;
-  HANDLE file = CreateFileA(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  EXPECT_NE(file, INVALID_HANDLE_VALUE) << source;
-  samples::Bytes program(GetFileSize(file, nullptr));
-  DWORD got = 0;
-  ReadFile(file, program.data(), static_cast<DWORD>(program.size()), &got, nullptr);
-  CloseHandle(file);
+  samples::Bytes program = ReadBytes(OwnFolder() + "\\" + helper);
+  EXPECT_FALSE(program.empty()) << helper;
   if (marked) {
     EXPECT_TRUE(samples::AddSignatureSection(program));
   }

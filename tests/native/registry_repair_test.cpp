@@ -9,32 +9,29 @@
 #include "engine/scan_state.h"
 #include "tests/support/memory_registry.h"
 #include "tests/support/progress_recorder.h"
+#include "tests/support/worm_registry.h"
 
 namespace {
 
 constexpr RegistryRoot HKLM = RegistryRoot::LocalMachine;
 constexpr RegistryRoot HKU = RegistryRoot::Users;
-const std::string kExplorer = "Software\\Microsoft\\Windows\\CurrentVersion\\explorer";
-const std::string kRun = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
-const std::string kPolicy = "\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
+const std::string kExplorer = worm_registry::kExplorer;
+const std::string kRun = worm_registry::kRun;
+const std::string kPolicy = worm_registry::kPolicy;
 const std::string kUser = "S-1-5-21-1004336348-1177238915-682003330-1000";
-const char* const kWormValueNames[] = {"Install Item", "Unfile", "CacheBox Outfit", "Kazaa Infect",
-                                       "Mirc Install Folder", "Email Address", "Server", "VicName", "Installed"};
-const std::string kWormProgram = "C:\\WINDOWS\\tcp32.exe";
+const std::string kWormProgram = worm_registry::kWormProgram;
+const auto& kWormValueNames = worm_registry::kValueNames;
 
 struct CommandRow {
   std::string key;
   std::string replacement;
 };
-const std::vector<CommandRow> kCommands = {
-    {"Software\\CLASSES\\exefile\\shell\\open\\command", "\"%1\" %*"},
-    {"Software\\CLASSES\\batfile\\shell\\open\\command", "\"%1\" %*"},
-    {"Software\\CLASSES\\comfile\\shell\\open\\command", "\"%1\" %*"},
-    {"Software\\CLASSES\\piffile\\shell\\open\\command", "\"%1\" %*"},
-    {"Software\\CLASSES\\regfile\\shell\\open\\command", "regedit.exe \"%1\""},
-    {"Software\\CLASSES\\scrfile\\shell\\config\\command", "\"%1\""},
-    {"Software\\CLASSES\\scrfile\\shell\\open\\command", "\"%1\" /S"},
-};
+std::vector<CommandRow> Commands() {
+  std::vector<CommandRow> rows;
+  for (const worm_registry::CommandRow& row : worm_registry::kCommands) rows.push_back({row.key, row.replacement});
+  return rows;
+}
+const std::vector<CommandRow> kCommands = Commands();
 
 // The worm's configuration key with all its values, under the given name.
 void AddWormKey(MemoryRegistry& r, const std::string& name, const std::string& runValue) {

@@ -96,20 +96,6 @@ TEST_F(CheckFileTest, ReadOnlyHiddenCopyIsDeleted) {
   EXPECT_EQ(scanState.filesDeleted, 1);
 }
 
-std::string OwnFolder() {
-  char path[MAX_PATH] = {};
-  GetModuleFileNameA(nullptr, path, sizeof path);
-  std::string s = path;
-  return s.substr(0, s.find_last_of('\\'));
-}
-
-samples::Bytes ReadAll(const std::string& path) {
-  Win32FileSource file(path.c_str());
-  samples::Bytes bytes(file.Ok() ? static_cast<size_t>(file.Length()) : 0);
-  if (!bytes.empty() && file.ReadAt(0, bytes.data(), bytes.size()) != bytes.size()) bytes.clear();
-  return bytes;
-}
-
 DWORD RunAndWait(const std::string& path) {
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
@@ -128,7 +114,7 @@ DWORD RunAndWait(const std::string& path) {
 
 TEST_F(CheckFileTest, MarkedRealProgramStillRunsAndIsFound) {
   const std::string host = OwnFolder() + "\\sample-host.exe";
-  samples::Bytes program = ReadAll(host);
+  samples::Bytes program = ReadBytes(host);
   ASSERT_FALSE(program.empty()) << host;
   EXPECT_EQ(CheckFile("W32/Gibe.F.Worm", host.c_str()), 0);
   ASSERT_TRUE(samples::AddSignatureSection(program));

@@ -27,22 +27,9 @@ namespace {
 const std::string kVictims = "C:\\victims";
 constexpr char kWorm[] = "W32/Gibe.F.Worm";
 
-std::string OwnFolder() {
-  char path[MAX_PATH] = {};
-  GetModuleFileNameA(nullptr, path, sizeof path);
-  std::string s = path;
-  return s.substr(0, s.find_last_of('\\'));
-}
-
-samples::Bytes ReadAll(const std::string& path) {
-  std::string text;
-  EXPECT_TRUE(ReadSmallFile(path.c_str(), 64 * 1024 * 1024, text)) << path;
-  return samples::Bytes(text.begin(), text.end());
-}
-
 // A copy of one of our helper programs, marked with the signature or not.
 std::string CopyProgram(const char* helper, const std::string& name, bool marked) {
-  samples::Bytes program = ReadAll(OwnFolder() + "\\" + helper);
+  samples::Bytes program = ReadBytes(OwnFolder() + "\\" + helper);
   if (marked) {
     EXPECT_TRUE(samples::AddSignatureSection(program));
   }

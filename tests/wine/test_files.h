@@ -30,3 +30,26 @@ inline bool WriteText(const std::string& path, const std::string& text) {
 }
 
 inline bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// The folder of the running program (C:\scourix-bin in the test prefixes).
+inline std::string OwnFolder() {
+  char path[MAX_PATH] = {};
+  const DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
+  const std::string s(path, length < sizeof path ? length : 0);
+  return s.substr(0, s.find_last_of('\\'));
+}
+
+// A whole file; empty when it cannot be read.
+inline samples::Bytes ReadBytes(const std::string& path) {
+  samples::Bytes bytes;
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return bytes;
+  const DWORD size = GetFileSize(file, nullptr);
+  DWORD got = 0;
+  if (size != INVALID_FILE_SIZE) {
+    bytes.resize(size);
+    if (!ReadFile(file, bytes.data(), size, &got, nullptr) || got != size) bytes.clear();
+  }
+  CloseHandle(file);
+  return bytes;
+}

@@ -8,27 +8,16 @@
 #include <cstring>
 #include <string>
 
+#include "tests/support/worm_registry.h"
+
 namespace test_registry {
 
-const std::string kExplorer = "Software\\Microsoft\\Windows\\CurrentVersion\\explorer";
-const std::string kRun = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
-const std::string kPolicy = "\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
+using worm_registry::kCommands;
+using worm_registry::kWormProgram;
+const std::string kExplorer = worm_registry::kExplorer;
+const std::string kRun = worm_registry::kRun;
+const std::string kPolicy = worm_registry::kPolicy;
 constexpr char kUserHive[] = "S-1-5-21-0-0-0-1000";  // the prefix's user
-constexpr char kWormProgram[] = "C:\\windows\\tcp32.exe";
-
-struct CommandRow {
-  const char* key;
-  const char* replacement;
-};
-constexpr CommandRow kCommands[] = {
-    {"Software\\CLASSES\\exefile\\shell\\open\\command", "\"%1\" %*"},
-    {"Software\\CLASSES\\batfile\\shell\\open\\command", "\"%1\" %*"},
-    {"Software\\CLASSES\\comfile\\shell\\open\\command", "\"%1\" %*"},
-    {"Software\\CLASSES\\piffile\\shell\\open\\command", "\"%1\" %*"},
-    {"Software\\CLASSES\\regfile\\shell\\open\\command", "regedit.exe \"%1\""},
-    {"Software\\CLASSES\\scrfile\\shell\\config\\command", "\"%1\""},
-    {"Software\\CLASSES\\scrfile\\shell\\open\\command", "\"%1\" /S"},
-};
 
 struct Value {
   DWORD type;
@@ -67,13 +56,11 @@ inline bool KeyExists(HKEY root, const std::string& path) {
 // The worm's configuration key, start-up entry, hijacked commands and
 // disabled registry tools, with a start-up entry of another program beside.
 inline void SeedWorm() {
-  const char* const names[] = {"Install Item", "Unfile", "CacheBox Outfit", "Kazaa Infect",
-                               "Mirc Install Folder", "Email Address", "Server", "VicName", "Installed"};
-  for (const char* name : names) WriteRaw(HKEY_LOCAL_MACHINE, kExplorer + "\\CacheBox", name, REG_SZ, "x");
+  for (const char* name : worm_registry::kValueNames) WriteRaw(HKEY_LOCAL_MACHINE, kExplorer + "\\CacheBox", name, REG_SZ, "x");
   WriteRaw(HKEY_LOCAL_MACHINE, kExplorer + "\\CacheBox", "Install Item", REG_SZ, "Tcp32 Service");
   WriteRaw(HKEY_LOCAL_MACHINE, kRun, "Tcp32 Service", REG_SZ, std::string(kWormProgram) + " -startup");
   WriteRaw(HKEY_LOCAL_MACHINE, kRun, "Keep Me", REG_SZ, "C:\\windows\\notepad.exe");
-  for (const CommandRow& row : kCommands) {
+  for (const worm_registry::CommandRow& row : kCommands) {
     WriteRaw(HKEY_LOCAL_MACHINE, row.key, nullptr, REG_SZ, std::string(kWormProgram) + " " + row.replacement);
   }
   const DWORD one = 1;

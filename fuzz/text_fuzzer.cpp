@@ -1,0 +1,42 @@
+// Fuzz target: the display form of a path and the paths built from search
+// patterns, with arbitrary texts and limits.
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+#include "engine/scan_state.h"
+#include "engine/scan_targets.h"
+#include "engine/text.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size < 2) return 0;
+  const int maxLen = static_cast<int8_t>(data[0]);
+  const std::string all(reinterpret_cast<const char*>(data + 1), size - 1);
+  const size_t split = all.find('\n');
+  const std::string first = all.substr(0, split).c_str();
+  const std::string second = split == std::string::npos ? std::string() : all.substr(split + 1).c_str();
+
+  char out[kPathCapacity];
+  ShortenPath(first.c_str(), out, sizeof out, maxLen);
+  if (std::strlen(out) >= sizeof out) __builtin_trap();
+  char small[8];
+  ShortenPath(first.c_str(), small, sizeof small, maxLen);
+  if (std::strlen(small) >= sizeof small) __builtin_trap();
+
+  if (BuildEntryPath(first.c_str(), second.c_str(), out, sizeof out) == PathBuild::Ok && std::strlen(out) >= sizeof out) {
+    __builtin_trap();
+  }
+  if (BuildSubfolderPattern(first.c_str(), out, sizeof out) == PathBuild::Ok && std::strlen(out) >= sizeof out) {
+    __builtin_trap();
+  }
+  if (BuildNextPattern(first.c_str(), second.c_str(), out, sizeof out) == PathBuild::Ok &&
+      std::strlen(out) >= sizeof out) {
+    __builtin_trap();
+  }
+  const ScanTargets targets = BuildScanTargets(first.c_str(), second.c_str());
+  for (size_t i = 0; i < kScanTargetCount; ++i) {
+    if (std::strlen(targets.patterns[i]) >= kPathCapacity) __builtin_trap();
+  }
+  return 0;
+}

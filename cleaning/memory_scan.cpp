@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "cleaning/perf_data.h"
 #include "cleaning/services.h"
 #include "cleaning/service_path.h"
 #include "cleaning/system_restart.h"
@@ -18,6 +19,7 @@ namespace {
 
 constexpr char kWormName[] = "W32/Gibe.F.Worm";
 constexpr DWORD kTerminateAccess = PROCESS_TERMINATE | PROCESS_QUERY_INFORMATION;
+constexpr DWORD kExitWaitMs = 5000;
 
 struct ProcessNode {
   DWORD pid;
@@ -41,16 +43,31 @@ void RemoveFile(const ProcessNode& process) {
   scanState.memoryRemedyAction = kRemedyNone;
 }
 
+// Opens the listed process for ending it. Ids are reused: where psapi can
+// tell (NT family), an id that now runs another program is not opened.
+KernelHandle OpenListedProcess(const ProcessNode& node) {
+  KernelHandle process = OpenProcessHandle(kTerminateAccess | PROCESS_VM_READ | SYNCHRONIZE, node.pid);
+  if (!process) process = OpenProcessHandle(kTerminateAccess, node.pid);  // Windows 9x knows fewer rights
+  char image[kPathCapacity] = {};
+  if (process && ProcessImagePath(process.Get(), image, sizeof image) && !ProcessRunsFile(node.path.c_str(), image)) {
+    return KernelHandle();
+  }
+  return process;
+}
+
 // Ends the process; true only when it was still running and ended now.
-bool TerminateById(DWORD pid, bool* opened) {
-  const KernelHandle process = OpenProcessHandle(kTerminateAccess, pid);
+// Waits (bounded) for the end, so that its file is free for the removal.
+bool TerminateListed(const ProcessNode& node, bool* opened) {
+  const KernelHandle process = OpenListedProcess(node);
   if (opened != nullptr) *opened = process.Valid();
   if (!process) return false;
   // Windows refuses to terminate a process that has already ended (Wine
   // pretends to succeed): such a process was not ended by this call.
   DWORD exitCode = 0;
   if (GetExitCodeProcess(process.Get(), &exitCode) && exitCode != STILL_ACTIVE) return false;
-  return TerminateProcess(process.Get(), 0) != FALSE;
+  if (!TerminateProcess(process.Get(), 0)) return false;
+  WaitForSingleObject(process.Get(), kExitWaitMs);
+  return true;
 }
 
 }  // namespace
@@ -86,7 +103,7 @@ void ScanMemoryToolhelp() {
   }
   for (const ProcessNode& process : processes) {
     if (!IsWormProcess(process)) continue;
-    TerminateById(process.pid, nullptr);
+    TerminateListed(process, nullptr);
     RemoveFile(process);  // whether or not it ended
   }
 }
@@ -96,9 +113,9 @@ void ScanMemoryPsapi() {
   for (const ProcessEntry& entry : ListProcessesPsapi()) processes.push_back({entry.pid, entry.path});
   for (const ProcessNode& process : processes) {
     if (!IsWormProcess(process)) continue;
-    const bool endedFirst = TerminateById(process.pid, nullptr);
+    const bool endedFirst = TerminateListed(process, nullptr);
     bool openedSecond = false;
-    if (TerminateById(process.pid, &openedSecond)) {
+    if (TerminateListed(process, &openedSecond)) {
       RemoveFile(process);
       continue;
     }

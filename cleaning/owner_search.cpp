@@ -75,11 +75,17 @@ class SystemPerfDataSource final : public PerfDataSource {
   }
 };
 
-// Ends one process: closes its windows, waits, and terminates it when it
-// does not end by itself. True when it ended.
-bool EndProcess(DWORD pid) {
-  const KernelHandle process = OpenProcessHandle(SYNCHRONIZE | PROCESS_TERMINATE, pid);
+// Ends one process that runs the file at path: closes its windows, waits,
+// and terminates it when it does not end by itself. A process whose program
+// is another file (a name shared with a system program, a reused id), or
+// whose program cannot be told, is left alone. True when it ended.
+bool EndOwner(DWORD pid, const char* path) {
+  if (pid == GetCurrentProcessId()) return false;
+  const KernelHandle process =
+      OpenProcessHandle(SYNCHRONIZE | PROCESS_TERMINATE | PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, pid);
   if (!process) return false;
+  char image[kPathCapacity] = {};
+  if (!ProcessImagePath(process.Get(), image, sizeof image) || lstrcmpiA(image, path) != 0) return false;
   PostCloseToWindowsOf(pid);
   const DWORD waited = WaitForSingleObject(process.Get(), kCloseWaitMs);
   if (waited == WAIT_TIMEOUT) return TerminateProcess(process.Get(), 0) != FALSE;
@@ -103,7 +109,6 @@ PerfDataSource& SystemPerfData() {
 
 int TerminateOwnerToolhelp(const char* path) {
   ToolhelpSnapshot snapshot(kToolhelpPauseMs);
-  const char* target = FileNamePart(path);
   PROCESSENTRY32 entry;
   bool first = true;
   for (;;) {
@@ -112,12 +117,7 @@ int TerminateOwnerToolhelp(const char* path) {
     if (!first) Sleep(kToolhelpPauseMs);
     first = false;
     if (!got) return 0;
-    // Windows 9x gives the full path: only the file itself is its owner.
-    // Where only a file name is given, the file names must agree.
-    const bool fullPath = std::strchr(entry.szExeFile, '\\') != nullptr;
-    const bool same = fullPath ? lstrcmpiA(entry.szExeFile, path) == 0
-                               : lstrcmpiA(FileNamePart(entry.szExeFile), target) == 0;
-    if (!same) continue;
+    if (!ProcessRunsFile(entry.szExeFile, path) || entry.th32ProcessID == GetCurrentProcessId()) continue;
     Sleep(kBeforeTerminateMs);
     const KernelHandle process = OpenProcessHandle(PROCESS_TERMINATE | PROCESS_QUERY_INFORMATION, entry.th32ProcessID);
     const int result = process && TerminateProcess(process.Get(), 0) ? 1 : 0;
@@ -146,7 +146,7 @@ int TerminateOwnerPerfData(const char* path, PerfDataSource& source) {
   int result = 0;
   for (size_t i = 0; i < tasks.count; ++i) {
     if (!TaskNameMatches(tasks.entries[i].name, baseName)) continue;
-    if (EndProcess(tasks.entries[i].pid)) result = 1;
+    if (EndOwner(tasks.entries[i].pid, path)) result = 1;
     Sleep(kAfterTerminateMs);
   }
   return result;

@@ -178,3 +178,10 @@ bool ConvertNameAscii(const uint16_t* units, size_t count, char* dst, size_t cap
   dst[count] = '\0';
   return true;
 }
+
+bool ProcessRunsFile(const char* entryProgram, const char* path) {
+  if (*entryProgram == '\0' || *path == '\0') return false;
+  if (std::strchr(entryProgram, '\\') != nullptr) return EqualsIgnoringCase(entryProgram, path);
+  const char* slash = std::strrchr(path, '\\');
+  return EqualsIgnoringCase(entryProgram, slash != nullptr ? slash + 1 : path);
+}

@@ -46,5 +46,10 @@ TaskList ParseProcessTasks(const uint8_t* data, size_t size, uint32_t idProcessI
 // name matches nothing.
 bool TaskNameMatches(const char* taskName, const char* baseName);
 
+// Whether a process list entry's program (a full path on Windows 9x, only
+// a file name elsewhere) may be the file at path: full paths must be equal,
+// file names must be equal; both without regard to case.
+bool ProcessRunsFile(const char* entryProgram, const char* path);
+
 // A converter for the native tools and tests: ASCII kept, other units '?'.
 bool ConvertNameAscii(const uint16_t* units, size_t count, char* dst, size_t capacity);

@@ -35,6 +35,9 @@ int QueueInWininit(const char* path) {
   if (shortLength == 0 || shortLength >= sizeof shortPath) return 0;
   const std::string folder = windows[length - 1] == '\\' ? windows : std::string(windows) + "\\";
   const std::string ini = folder + "Wininit.ini";
+  RecoverInterruptedReplacement(ini.c_str(), folder + "WININIT");
+  // Windows 9x caches profile files: write out what other programs left there.
+  WritePrivateProfileStringA(nullptr, nullptr, nullptr, ini.c_str());
   std::string text;
   if (!ReadSmallFile(ini.c_str(), kWininitLimit, text)) return 0;
   return ReplaceFileContents(ini.c_str(), folder + "WININIT", AddWininitDeletion(text, shortPath)) ? 1 : 0;

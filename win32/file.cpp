@@ -59,10 +59,29 @@ bool WriteNewFile(const char* path, const std::string& content) {
 
 }  // namespace
 
+namespace {
+std::string FreshSibling(const std::string& stem) { return stem + ".SC$"; }
+std::string OldSibling(const std::string& stem) { return stem + ".SC~"; }
+bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+}  // namespace
+
+void RecoverInterruptedReplacement(const char* path, const std::string& siblingStem) {
+  if (GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES) return;
+  const std::string fresh = FreshSibling(siblingStem);
+  const std::string old = OldSibling(siblingStem);
+  // Only an old file moved aside means a replacement was under way.
+  if (!Exists(old)) return;
+  if (Exists(fresh) && MoveFileA(fresh.c_str(), path)) {
+    DeleteFileA(old.c_str());
+  } else {
+    MoveFileA(old.c_str(), path);
+  }
+}
+
 bool ReplaceFileContents(const char* path, const std::string& siblingStem, const std::string& content) {
   if (content.size() > MAXDWORD) return false;
-  const std::string fresh = siblingStem + ".SC$";
-  const std::string old = siblingStem + ".SC~";
+  const std::string fresh = FreshSibling(siblingStem);
+  const std::string old = OldSibling(siblingStem);
   if (!WriteNewFile(fresh.c_str(), content)) {
     DeleteFileA(fresh.c_str());
     return false;

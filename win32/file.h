@@ -37,6 +37,10 @@ bool ReadSmallFile(const char* path, size_t limit, std::string& content);
 // siblingStem: the path of the siblings without extension, e.g. C:\WINDOWS\WININIT.
 bool ReplaceFileContents(const char* path, const std::string& siblingStem, const std::string& content);
 
+// After a crash between the two moves of ReplaceFileContents: puts the new
+// file (written whole before any move) in place, or else the old one back.
+void RecoverInterruptedReplacement(const char* path, const std::string& siblingStem);
+
 // One FindFirstFileA/FindNextFileA search. Next() yields the entries in the
 // order the file system returns them.
 class DirectorySearch {

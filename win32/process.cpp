@@ -54,6 +54,17 @@ std::vector<ProcessEntry> ListProcessesPsapi() {
   return processes;
 }
 
+bool ProcessImagePath(HANDLE process, char* path, DWORD capacity) {
+  const Library psapi(LoadLibraryA("psapi.dll"));
+  if (!psapi || capacity == 0) return false;
+  using ModuleFileNameFn = DWORD(WINAPI*)(HANDLE, HMODULE, LPSTR, DWORD);
+  const auto moduleFileName = reinterpret_cast<ModuleFileNameFn>(
+      reinterpret_cast<void*>(GetProcAddress(psapi.Get(), "GetModuleFileNameExA")));
+  if (moduleFileName == nullptr) return false;
+  const DWORD length = moduleFileName(process, nullptr, path, capacity);
+  return length > 0 && length < capacity;
+}
+
 namespace {
 BOOL CALLBACK PostCloseIfOwned(HWND window, LPARAM pid) {
   DWORD owner = 0;

@@ -47,5 +47,10 @@ class ToolhelpSnapshot {
 // that can be opened. Empty when psapi is not there.
 std::vector<ProcessEntry> ListProcessesPsapi();
 
+// The full path of the process's program (psapi, NT family), into path.
+// False when psapi is missing or the path cannot be read; the handle needs
+// PROCESS_QUERY_INFORMATION | PROCESS_VM_READ.
+bool ProcessImagePath(HANDLE process, char* path, DWORD capacity);
+
 // Posts WM_CLOSE to every top-level window of the process.
 void PostCloseToWindowsOf(DWORD pid);

@@ -97,6 +97,18 @@ TEST(OwnerMatching, ExactNameOrASecondInstanceOnly) {
   EXPECT_FALSE(TaskNameMatches("", ""));
 }
 
+TEST(OwnerMatching, ProcessListEntriesNameTheFileByPathOrByName) {
+  // Windows 9x lists full paths: only the file itself.
+  EXPECT_TRUE(ProcessRunsFile("C:\\WINDOWS\\TCP32.EXE", "c:\\windows\\tcp32.exe"));
+  EXPECT_FALSE(ProcessRunsFile("C:\\WINDOWS\\SYSTEM\\TCP32.EXE", "C:\\WINDOWS\\TCP32.EXE"));
+  // Elsewhere only a name is given: the names must agree.
+  EXPECT_TRUE(ProcessRunsFile("tcp32.exe", "C:\\WINDOWS\\TCP32.EXE"));
+  EXPECT_FALSE(ProcessRunsFile("tcp32.exe2", "C:\\WINDOWS\\TCP32.EXE"));
+  EXPECT_FALSE(ProcessRunsFile("cp32.exe", "C:\\WINDOWS\\TCP32.EXE"));
+  EXPECT_FALSE(ProcessRunsFile("", "C:\\WINDOWS\\TCP32.EXE"));
+  EXPECT_FALSE(ProcessRunsFile("tcp32.exe", ""));
+}
+
 TEST(ServicePath, ProgramWithoutQuotesAndArguments) {
   const char* worm = "C:\\WINDOWS\\tcp32.exe";
   EXPECT_TRUE(ServiceBinaryNamesFile("C:\\WINDOWS\\tcp32.exe", worm));

@@ -20,6 +20,7 @@
 #include "tests/support/progress_window.h"
 #include "tests/wine/test_files.h"
 #include "win32/file.h"
+#include "win32/process.h"
 #include "win32/service.h"
 
 namespace {
@@ -67,6 +68,7 @@ class Removal : public ::testing::Test {
     scanState = ScanState{};
     scanState.memoryScanActive = 0;
     ASSERT_TRUE(MakeFolders(kVictims));
+    DeleteFileA("C:\\windows\\Wininit.ini");  // each test queues into a file of its own
     // Toolhelp under Wine names processes by file name only: the memory
     // scan of the 9x family then finds their files from this folder.
     SetCurrentDirectoryA(kVictims.c_str());
@@ -84,11 +86,22 @@ class Removal : public ::testing::Test {
     }
     return lines;
   }
-  // Starts a program and gives it time to be listed as running.
+  // Starts a program and waits until it is listed with its program path
+  // (its loader has run) and, holding a file, until it holds it.
   static std::unique_ptr<e2e::Program> Run(const std::string& path, const std::string& arguments) {
     auto program = std::make_unique<e2e::Program>(path, arguments);
     EXPECT_TRUE(program->Started()) << path;
-    Sleep(300);
+    const DWORD pid = program->Id();
+    EXPECT_TRUE(e2e::WaitUntil([&] {
+      for (const ProcessEntry& entry : ListProcessesPsapi()) {
+        if (entry.pid == pid) return true;
+      }
+      return false;
+    }, 10000)) << path;
+    if (arguments.rfind("hold ", 0) == 0) {
+      const std::string held = arguments.substr(5, arguments.rfind(' ') - 5);
+      EXPECT_TRUE(e2e::WaitUntil([&] { return ::Exists(held + ".held"); }, 10000)) << held;
+    }
     return program;
   }
 
@@ -156,6 +169,9 @@ TEST_F(Removal, RestartStaysOfferedWhenALaterQueueingFails) {
   ASSERT_TRUE(DeleteFileA("C:\\windows\\Wininit.ini"));
   ASSERT_TRUE(CreateDirectoryA("C:\\windows\\Wininit.ini", nullptr));
   EXPECT_EQ(CheckFile(kWorm, second.c_str()), 1);
+  // The second file really was not queued, and the question stays.
+  EXPECT_TRUE(GetFileAttributesA("C:\\windows\\Wininit.ini") & FILE_ATTRIBUTE_DIRECTORY);
+  EXPECT_TRUE(Exists(second));
   RemoveDirectoryA("C:\\windows\\Wininit.ini");
   EXPECT_EQ(scanState.restartNeeded, 1);
 }
@@ -209,12 +225,25 @@ TEST_F(Removal, PerformanceDataOwnerSearchEndsTheOwnerOnly) {
                      {u"owner", ownerProcess->Id()}});
   EXPECT_EQ(TerminateOwnerPerfData(owner.c_str(), perf), 1);
   EXPECT_EQ(perf.asked_, "230");
+  EXPECT_TRUE(similarProcess->Running());
   EXPECT_NE(ownerProcess->Wait(5000), static_cast<DWORD>(STILL_ACTIVE));
   EXPECT_TRUE(similarProcess->Running());
   // No task of that name: nothing is ended.
   EXPECT_EQ(TerminateOwnerPerfData((kVictims + "\\nobody.exe").c_str(), perf), 0);
   EXPECT_EQ(TerminateOwnerPerfData("C:\\a", perf), 0);  // four characters or fewer
   EXPECT_TRUE(similarProcess->Running());
+}
+
+TEST_F(Removal, PerformanceDataOwnerSearchLeavesAProgramOfTheSameNameElsewhere) {
+  // A copy in use named like a program that runs from another folder (as a
+  // worm named svchost.exe in a temporary folder would be).
+  const std::string copy = CopyProgram("sample-host.exe", "namesake.exe", true);
+  ASSERT_TRUE(MakeFolders(kVictims + "\\system"));
+  const std::string other = CopyProgram("sample-host.exe", "system\\namesake.exe", false);
+  const auto otherProcess = Run(other, "sleep 60000");
+  FakePerfData perf({{u"namesake", otherProcess->Id()}, {u"e2e", GetCurrentProcessId()}});
+  EXPECT_EQ(TerminateOwnerPerfData(copy.c_str(), perf), 0);
+  EXPECT_TRUE(otherProcess->Running());
 }
 
 TEST_F(Removal, ToolhelpOwnerSearchComparesWholeFileNames) {

@@ -5,6 +5,9 @@ Win32FileSource::Win32FileSource(const char* path)
     : file_(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)) {
   if (!file_) return;
+  // A listed name such as CON or LPT1 opens a device, which a read could wait
+  // on for ever: only files on disk are read.
+  if (GetFileType(file_.Get()) != FILE_TYPE_DISK) return;
   // GetFileSize, not GetFileSizeEx: the program runs on Windows 95 and NT 4.0.
   DWORD high = 0;
   SetLastError(NO_ERROR);

@@ -73,4 +73,37 @@ TEST_F(SystemRegistryRepair, ValuesOfTheWrongSizeAreFailedReads) {
             test_registry::kWormProgram + std::string(" ") + kCommands[0].replacement);
 }
 
+TEST_F(SystemRegistryRepair, WormDataOfAnyTypeIsReadAsRawTextAndBounded) {
+  // "Install Item" as binary data without a terminator still names the run value.
+  HKEY key = nullptr;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, (kExplorer + "\\CacheBox").c_str(), 0, KEY_ALL_ACCESS, &key),
+            ERROR_SUCCESS);
+  const char name[] = "Tcp32 Service";
+  RegSetValueExA(key, "Install Item", 0, REG_BINARY, reinterpret_cast<const BYTE*>(name), sizeof name - 1);
+  RegCloseKey(key);
+  // An oversized value of the worm's beside a value of the machine's.
+  test_registry::WriteRaw(HKEY_LOCAL_MACHINE, kExplorer + "\\CacheBox", "Server", REG_SZ, std::string(70000, 's'));
+  EXPECT_EQ(RepairRegistry(SystemRegistry(), "W32/Gibe.F.Worm"), 1);
+  EXPECT_FALSE(test_registry::KeyExists(HKEY_LOCAL_MACHINE, kExplorer + "\\CacheBox"));
+  EXPECT_FALSE(test_registry::Read(HKEY_LOCAL_MACHINE, kRun, "Tcp32 Service"));
+  EXPECT_EQ(test_registry::Read(HKEY_LOCAL_MACHINE, kCommands[0].key, nullptr)->data, kCommands[0].replacement);
+  EXPECT_EQ(test_registry::Read(HKEY_LOCAL_MACHINE, kRun, "Keep Me")->data, "C:\\windows\\notepad.exe");
+}
+
+TEST_F(SystemRegistryRepair, NumericInstallItemNamesNoRunValueAndRewritesNoCommand) {
+  HKEY key = nullptr;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, (kExplorer + "\\CacheBox").c_str(), 0, KEY_ALL_ACCESS, &key),
+            ERROR_SUCCESS);
+  const DWORD number = 0x41424344;  // reads as the text "DCBA"
+  RegSetValueExA(key, "Install Item", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), sizeof number);
+  RegCloseKey(key);
+  EXPECT_EQ(RepairRegistry(SystemRegistry(), "W32/Gibe.F.Worm"), 1);
+  EXPECT_FALSE(test_registry::KeyExists(HKEY_LOCAL_MACHINE, kExplorer + "\\CacheBox"));
+  // No run value is called "DCBA": the worm's path stays unknown, and no
+  // command is rewritten; the start-up entry of the worm stays for a later look.
+  EXPECT_TRUE(test_registry::Read(HKEY_LOCAL_MACHINE, kRun, "Tcp32 Service"));
+  EXPECT_EQ(test_registry::Read(HKEY_LOCAL_MACHINE, kCommands[0].key, nullptr)->data,
+            test_registry::kWormProgram + std::string(" ") + kCommands[0].replacement);
+}
+
 }  // namespace

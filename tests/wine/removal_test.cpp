@@ -196,6 +196,34 @@ TEST_F(Removal, MemoryScanEndsRunningCopiesAndLeavesCleanProgramsAlone) {
   EXPECT_TRUE(Exists(clean));
 }
 
+TEST_F(Removal, ProcessThatEndsBetweenListingAndCheckingIsSurvived) {
+  const std::string worm = CopyProgram("sample-host.exe", "shortlived.exe", true);
+  const std::string clean = CopyProgram("sample-host.exe", "shortlivedx.exe", false);
+  const auto wormProcess = Run(worm, "sleep 60000");
+  const auto cleanProcess = Run(clean, "sleep 60000");
+  // The memory scan lists the processes first; the first one it shows ends the worm.
+  bool ended = false;
+  window_->onMessage = [&](const ProgressMessage& m) {
+    if (ended || m.message != ShowObjectMessage) return;
+    ended = true;
+    const HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, wormProcess->Id());
+    if (process != nullptr) {
+      TerminateProcess(process, 3);
+      WaitForSingleObject(process, 5000);
+      CloseHandle(process);
+    }
+  };
+  ScanMemory();
+  ASSERT_TRUE(ended);
+  EXPECT_EQ(scanState.memoryScanActive, 0);
+  EXPECT_TRUE(cleanProcess->Running());
+  EXPECT_TRUE(Exists(clean));
+  if (!Is9x()) {
+    // It was not ended by the scan: its file is left to the file scan.
+    EXPECT_TRUE(Exists(worm));
+  }
+}
+
 // Performance data of our own making: Wine keeps none.
 class FakePerfData : public PerfDataSource {
  public:
@@ -305,6 +333,17 @@ TEST_F(Services, WormServiceIsStoppedAndDeletedOthersUntouched) {
   EXPECT_TRUE(Exists("namesake"));
   EXPECT_EQ(DeleteServiceByName("svcworm", false, worm.c_str()), 1);
   EXPECT_EQ(State(cleanService), static_cast<DWORD>(SERVICE_RUNNING));
+}
+
+TEST_F(Services, AServiceThatNeverStopsIsWaitedForAWhileOnly) {
+  const std::string hanging = CopyProgram("sample-service.exe", "svchang.exe", true);
+  const ServiceHandle service = Install("svchang", hanging, true);
+  const DWORD start = GetTickCount();
+  EXPECT_EQ(StopServicesByImagePath(hanging.c_str()), 0);
+  const DWORD waited = GetTickCount() - start;
+  EXPECT_GE(waited, 30000u);  // polled once a second...
+  EXPECT_LE(waited, 90000u);  // ...but not for ever
+  EXPECT_EQ(State(service), static_cast<DWORD>(SERVICE_STOP_PENDING));
 }
 
 TEST_F(Services, MemoryScanRemovesAWormRunningAsAService) {

@@ -1,6 +1,9 @@
 // A harmless Windows service for the tests to mark with the signature and
 // install: it reports running and waits until the service manager stops it.
+// A copy whose file name contains "hang" never stops: it stays "stopping".
 #include <windows.h>
+
+#include <cstring>
 
 namespace {
 
@@ -15,10 +18,16 @@ void Report(DWORD state) {
   SetServiceStatus(statusHandle, &status);
 }
 
+bool NeverStops() {
+  char path[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, path, sizeof path);
+  return std::strstr(path, "hang") != nullptr;
+}
+
 DWORD WINAPI Handler(DWORD control, DWORD, void*, void*) {
   if (control == SERVICE_CONTROL_STOP) {
     Report(SERVICE_STOP_PENDING);
-    SetEvent(stopEvent);
+    if (!NeverStops()) SetEvent(stopEvent);
   }
   return NO_ERROR;
 }

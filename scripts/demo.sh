@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # make demo: Scourix in a throwaway Wine prefix seeded with harmless samples
 # (one in each scan target, one read-only and hidden, one outside the targets
-# that must not be found).
+# that must not be found) and with the worm's registry entries.
 #
 # With a display ($DISPLAY) the person clicks through the dialogs. Without
 # one, Scourix runs under Xvfb and is driven through OK, the scan, OK and OK;

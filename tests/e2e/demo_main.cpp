@@ -1,4 +1,5 @@
-// scourix-demo: seeds harmless samples into the prefix it runs in, starts
+// scourix-demo: seeds harmless samples and the worm's registry entries into
+// the prefix it runs in, starts
 // Scourix and either leaves it to the person at the screen ("interactive")
 // or clicks through it itself ("drive": OK, wait for the end, OK, OK),
 // printing the status line and every result line and saving a picture of
@@ -11,6 +12,7 @@
 #include "tests/e2e/driver.h"
 #include "tests/e2e/seed.h"
 #include "tests/wine/test_files.h"
+#include "tests/wine/test_registry.h"
 
 namespace {
 
@@ -66,7 +68,11 @@ int main(int argc, char** argv) {
   const e2e::Seed seed = e2e::SeedSamples(0);
   std::printf("Samples inside the scan targets:\n");
   for (const std::string& path : seed.inside) std::printf("  %s\n", path.c_str());
-  std::printf("Sample outside them (must not be found):\n  %s\n\n", seed.outside.c_str());
+  std::printf("Sample outside them (must not be found):\n  %s\n", seed.outside.c_str());
+  test_registry::SeedWorm();
+  std::printf("The worm's registry entries: its key under %s, its start-up entry,\n"
+              "the open commands of seven file types and the registry-tools policy.\n\n",
+              test_registry::kExplorer.c_str());
   std::fflush(stdout);
   MakeFolders("C:\\artifacts");
 

@@ -1,5 +1,6 @@
 #include "engine/report.h"
 
+#include "engine/result_log.h"
 #include "engine/scan_state.h"
 #include "engine/text.h"
 
@@ -15,5 +16,6 @@ void ReportStatistics() {
 void ReportFinalStatus() {
   CopyText(scanState.currentObject, sizeof scanState.currentObject,
            scanState.scanCancelled ? "Scanning terminated" : "Scanning completed");
+  resultLog.Add(scanState.currentObject);
   ShowCurrentObject();
 }

@@ -5,5 +5,6 @@
 // is no longer cleared.
 void ReportStatistics();
 
-// Puts "Scanning completed" or "Scanning terminated" on the status line.
+// Puts "Scanning completed" or "Scanning terminated" on the status line and
+// in the results log.
 void ReportFinalStatus();

@@ -5,31 +5,68 @@
 #include "cleaning/memory_scan.h"
 #include "cleaning/system_restart.h"
 #include "engine/report.h"
+#include "engine/result_log.h"
 #include "engine/scan_state.h"
 #include "engine/scan_targets.h"
 #include "engine/walker.h"
+#include "win32/file.h"
 
 namespace {
 
 constexpr char kRestartQuestion[] =
     "The system has to be restarted to remove the virus completely from your system. \n\n Restart now?";
 
-// The folders as the system reports them; null when it cannot say.
-ScanTargets QueryScanTargets() {
-  char windowsDirectory[kPathCapacity] = {};
-  char tempDirectory[kPathCapacity] = {};
-  const UINT windowsLength = GetWindowsDirectoryA(windowsDirectory, sizeof windowsDirectory);
-  const DWORD tempLength = GetTempPathA(sizeof tempDirectory, tempDirectory);
-  const bool windowsKnown = windowsLength > 0 && windowsLength < sizeof windowsDirectory;
-  const bool tempKnown = tempLength > 0 && tempLength < sizeof tempDirectory;
-  return BuildScanTargets(windowsKnown ? windowsDirectory : nullptr, tempKnown ? tempDirectory : nullptr);
+// The Windows and temporary-files directories as the system reports them;
+// null when it cannot say.
+class SystemFolders {
+ public:
+  SystemFolders() {
+    const UINT windowsLength = GetWindowsDirectoryA(windows_, sizeof windows_);
+    const DWORD tempLength = GetTempPathA(sizeof temp_, temp_);
+    windowsKnown_ = windowsLength > 0 && windowsLength < sizeof windows_;
+    tempKnown_ = tempLength > 0 && tempLength < sizeof temp_;
+  }
+  const char* Windows() const { return windowsKnown_ ? windows_ : nullptr; }
+  const char* Temp() const { return tempKnown_ ? temp_ : nullptr; }
+
+ private:
+  char windows_[kPathCapacity] = {};
+  char temp_[kPathCapacity] = {};
+  bool windowsKnown_ = false;
+  bool tempKnown_ = false;
+};
+
+// Scourix.log in the Windows directory, else in the temporary-files
+// directory. False when neither can be written: the scan then runs unlogged.
+bool OpenLogFile(const SystemFolders& folders, AppendFile& file) {
+  for (const char* folder : {folders.Windows(), folders.Temp()}) {
+    char path[kPathCapacity];
+    if (BuildLogPath(folder, path) && file.Open(path)) return true;
+  }
+  return false;
+}
+
+LogTime Now() {
+  SYSTEMTIME now{};
+  GetLocalTime(&now);
+  LogTime time;
+  time.year = now.wYear;
+  time.month = now.wMonth;
+  time.day = now.wDay;
+  time.hour = now.wHour;
+  time.minute = now.wMinute;
+  time.second = now.wSecond;
+  return time;
 }
 
 }  // namespace
 
 int RunScan() {
+  const SystemFolders folders;
+  AppendFile logFile;
+  if (OpenLogFile(folders, logFile)) resultLog.Open(&logFile, scanState.productTitle, Now());
   ScanMemory();
-  const ScanTargets targets = QueryScanTargets();
+  const ScanTargets targets = BuildScanTargets(folders.Windows(), folders.Temp());
   for (size_t i = 0; i < kScanTargetCount; ++i) {
     // A cancelled or failed walk does not stop the driver: later walks
     // return at their first check and the report still comes.
@@ -37,6 +74,8 @@ int RunScan() {
   }
   ReportStatistics();
   ReportFinalStatus();
+  // Written before the restart question: a restart ends the program.
+  resultLog.Close();
   if (scanState.restartNeeded != 0 &&
       MessageBoxA(nullptr, kRestartQuestion, scanState.caption, MB_YESNO) == IDYES) {
     RestartWindows();

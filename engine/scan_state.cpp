@@ -2,6 +2,7 @@
 
 #include <cstdarg>
 
+#include "engine/result_log.h"
 #include "engine/text.h"
 
 ScanState scanState;
@@ -15,5 +16,6 @@ void AppendResultLine(const char* format, ...) {
   va_start(args, format);
   FormatTextV(scanState.lineBuffer, sizeof scanState.lineBuffer, format, args);
   va_end(args);
+  resultLog.Add(scanState.lineBuffer);
   if (scanState.progressWindow != nullptr) NotifyProgressWindow(AppendLineMessage);
 }

@@ -63,8 +63,9 @@ extern const VirusTableEntry virusTable[];
 
 // Sets the status line to currentObject (ShowObjectMessage).
 void ShowCurrentObject();
-// Formats one result line into lineBuffer (bounded) and appends it to the
-// result list (AppendLineMessage). Nothing is sent without a progress window.
+// Formats one result line into lineBuffer (bounded), appends it to the
+// result list (AppendLineMessage) and to the results log. Nothing is sent
+// without a progress window.
 void AppendResultLine(const char* format, ...)
 #if defined(__GNUC__)
     __attribute__((format(printf, 1, 2)))

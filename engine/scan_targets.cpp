@@ -35,3 +35,8 @@ ScanTargets BuildScanTargets(const char* windowsDirectory, const char* tempDirec
   }
   return targets;
 }
+
+bool BuildLogPath(const char* folder, char* out) {
+  if (folder == nullptr || folder[0] == '\0') return false;
+  return JoinPattern(folder, std::strlen(folder), "Scourix.log", out);
+}

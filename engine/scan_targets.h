@@ -20,3 +20,7 @@ struct ScanTargets {
 //   3. its drive root + "Program Files"
 //   4. the temporary-files directory
 ScanTargets BuildScanTargets(const char* windowsDirectory, const char* tempDirectory);
+
+// The results log's file in folder: folder\Scourix.log. False when the path
+// would not fit kPathCapacity (out then holds nothing usable).
+bool BuildLogPath(const char* folder, char* out);

@@ -51,16 +51,44 @@ bool ReadSmallFile(const char* path, size_t limit, std::string& content) {
 
 namespace {
 
+bool WriteAll(HANDLE file, const char* data, size_t size) {
+  while (size > 0) {
+    const DWORD chunk = size > 0x10000000 ? 0x10000000 : static_cast<DWORD>(size);
+    DWORD written = 0;
+    if (!WriteFile(file, data, chunk, &written, nullptr) || written == 0) return false;
+    data += written;
+    size -= written;
+  }
+  return true;
+}
+
 bool WriteNewFile(const char* path, const std::string& content) {
   FileHandle file(CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return false;
-  DWORD written = 0;
-  const bool ok = WriteFile(file.Get(), content.data(), static_cast<DWORD>(content.size()), &written, nullptr) &&
-                  written == content.size() && FlushFileBuffers(file.Get());
+  const bool ok = WriteAll(file.Get(), content.data(), content.size()) && FlushFileBuffers(file.Get());
   return file.Reset() && ok;
 }
 
 }  // namespace
+
+bool AppendFile::Open(const char* path) {
+  // Not FILE_APPEND_DATA, which Windows 9x does not know: the end is sought once.
+  file_.Reset(CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file_) return false;
+  LONG high = 0;
+  bool atEnd = GetFileType(file_.Get()) == FILE_TYPE_DISK;
+  if (atEnd) {
+    SetLastError(NO_ERROR);
+    const DWORD low = SetFilePointer(file_.Get(), 0, &high, FILE_END);
+    atEnd = low != INVALID_SET_FILE_POINTER || GetLastError() == NO_ERROR;
+  }
+  if (!atEnd) file_.Reset();
+  return atEnd;
+}
+
+bool AppendFile::Append(const char* data, size_t size) {
+  return file_ && WriteAll(file_.Get(), data, size);
+}
 
 namespace {
 std::string FreshSibling(const std::string& stem) { return stem + ".SC$"; }

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "engine/pe_signature.h"
+#include "engine/result_log.h"
 #include "win32/handle.h"
 
 // A file opened read-only, shared with every other opener, so that examining a
@@ -25,6 +26,18 @@ class Win32FileSource final : public ByteSource {
   FileHandle file_;
   uint64_t length_ = 0;
   bool ok_ = false;
+};
+
+// A text file that is only ever added to, shared for reading so that the
+// person can look at it meanwhile. Made when missing.
+class AppendFile final : public LogSink {
+ public:
+  // False when path cannot be opened for writing or is not a file on disk.
+  bool Open(const char* path);
+  bool Append(const char* data, size_t size) override;
+
+ private:
+  FileHandle file_;
 };
 
 // Reads a whole file of at most limit bytes into content. A missing file

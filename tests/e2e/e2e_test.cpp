@@ -97,11 +97,44 @@ class EndToEnd : public ::testing::Test {
     return "(missing)";
   }
 
+  // A whole scan, OK pressed: the result list once the scan has returned.
+  std::vector<std::string> ScanToTheEnd() {
+    HWND progress = PressOkForProgress(StartAtIntro());
+    if (progress == nullptr) return {};
+    EXPECT_TRUE(e2e::WaitUntil([&] { return e2e::ItemVisible(progress, IDC_FINISH); }, kScanWait));
+    EXPECT_EQ(e2e::ItemText(progress, IDC_STATUS), "Scanning completed");
+    return e2e::ListLines(GetDlgItem(progress, IDC_RESULT_LIST));
+  }
+
   static e2e::Seed* seed_;
   std::unique_ptr<e2e::Program> program_;
 };
 
 e2e::Seed* EndToEnd::seed_ = nullptr;
+
+const char kWindowsLog[] = "C:\\windows\\Scourix.log";
+std::string TempLog() {
+  char temp[MAX_PATH] = {};
+  GetTempPathA(sizeof temp, temp);
+  return std::string(temp) + "Scourix.log";
+}
+
+// The results log's entries, each a list of lines beginning with its header.
+std::vector<std::vector<std::string>> LogEntries(const std::string& path) {
+  const samples::Bytes bytes = ReadBytes(path);
+  const std::string text(bytes.begin(), bytes.end());
+  std::vector<std::vector<std::string>> entries;
+  for (size_t at = 0; at < text.size();) {
+    size_t end = text.find("\r\n", at);
+    if (end == std::string::npos) end = text.size();
+    const std::string line = text.substr(at, end - at);
+    at = end + 2;
+    if (line.rfind("Scourix Ver 1.0, scan of ", 0) == 0) entries.emplace_back();
+    if (entries.empty()) ADD_FAILURE() << "text before the first entry: " << line;
+    else entries.back().push_back(line);
+  }
+  return entries;
+}
 
 TEST_F(EndToEnd, AnotherWindowWithTheCaptionStopsASecondCopy) {
   const HWND other = CreateWindowExA(0, "STATIC", kCaption, WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
@@ -210,6 +243,49 @@ TEST_F(EndToEnd, ResultListIsClearedAt150LinesButNeverOnceTheReportBegan) {
   EXPECT_EQ(lines[150], " ");
   EXPECT_EQ(lines[151], "Scanning statistics\t\t:");
   Shot(progress, "8-progress-many-lines");
+
+  // The log keeps what the list let go: every line of the scan, in order.
+  ASSERT_TRUE(e2e::WaitUntil([&] { return e2e::ItemVisible(progress, IDC_FINISH); }, kWindowWait));
+  const auto entries = LogEntries(kWindowsLog);
+  ASSERT_FALSE(entries.empty());
+  const std::vector<std::string>& entry = entries.back();
+  // Header, 300 lines, the statistics (5), the status, the empty line.
+  ASSERT_EQ(entry.size(), 1u + 300u + 5u + 1u + 1u);
+  EXPECT_EQ(entry.front().size(), std::string("Scourix Ver 1.0, scan of 2003-06-05 09:07:03").size()) << entry.front();
+  EXPECT_EQ(std::count_if(entry.begin(), entry.end(),
+                          [](const std::string& l) { return l.find("     W32/Gibe.F.Worm deleted") != std::string::npos; }),
+            299);
+  EXPECT_EQ(std::vector<std::string>(entry.end() - 157, entry.end() - 2), lines);
+  EXPECT_EQ(entry[entry.size() - 2], "Scanning completed");
+  EXPECT_EQ(entry.back(), "");
+}
+
+TEST_F(EndToEnd, LogIsAppendedToAndFallsBackToTheTempFolderThenIsSkipped) {
+  const size_t before = LogEntries(kWindowsLog).size();
+  ScanToTheEnd();
+  ASSERT_EQ(LogEntries(kWindowsLog).size(), before + 1) << "an entry is added, none is lost";
+
+  // A folder where the log would be: the Windows directory cannot take it.
+  ASSERT_TRUE(DeleteFileA(kWindowsLog));
+  ASSERT_TRUE(MakeFolders(kWindowsLog));
+  DeleteFileA(TempLog().c_str());
+  e2e::SeedSamples(0);
+  test_registry::SeedWorm();
+  std::vector<std::string> lines = ScanToTheEnd();
+  auto entries = LogEntries(TempLog());
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(std::vector<std::string>(entries[0].end() - 1 - lines.size() - 1, entries[0].end() - 2), lines);
+
+  // Neither place: the scan runs as ever, unlogged.
+  ASSERT_TRUE(DeleteFileA(TempLog().c_str()));
+  ASSERT_TRUE(MakeFolders(TempLog()));
+  e2e::SeedSamples(0);
+  test_registry::SeedWorm();
+  lines = ScanToTheEnd();
+  EXPECT_EQ(Statistic(lines, "Total files deleted\t\t:  "), std::to_string(seed_->inside.size()));
+  for (const std::string& sample : seed_->inside) EXPECT_FALSE(Exists(sample)) << sample;
+  EXPECT_TRUE(RemoveDirectoryA(TempLog().c_str()));
+  EXPECT_TRUE(RemoveDirectoryA(kWindowsLog));
 }
 
 // A copy of one of the helper programs beside this test, marked or not.

@@ -1,12 +1,13 @@
 # Thin wrapper over the CMake presets and the scripts.
 #   make demo   run Scourix on a seeded demo
+#   make smoke32  run the 32-bit program's demo under 32-bit Wine (slow)
 #   make test   install what is missing, build every preset, run every test
 PRESETS := native win64 win32 fuzz
 JOBS := $(shell nproc)
 MAKEFLAGS += --no-print-directory
 FUZZ_SECONDS ?= 30
 
-.PHONY: all setup build test demo fuzz clean $(addprefix build-,$(PRESETS))
+.PHONY: all setup build test demo smoke32 fuzz clean $(addprefix build-,$(PRESETS))
 
 all: build
 
@@ -29,6 +30,10 @@ fuzz: setup build-fuzz
 
 demo: setup
 	@scripts/demo.sh
+
+# Installs what it needs itself, 32-bit Wine included.
+smoke32:
+	@scripts/smoke32.sh
 
 clean:
 	rm -rf build

@@ -8,9 +8,17 @@
 # instead of starting the debugger, and is sandboxed: no drive Z:, no link that
 # leads out of the prefix. Scourix deletes files, so a prefix that fails
 # verify must never run it.
+#
+# SCOURIX_WINE_ARCH=win32 makes a 32-bit prefix with the 32-bit loader, which
+# may run through qemu-user (hence the longer crash probe); the default is a
+# 64-bit prefix.
 set -euo pipefail
 
-WINE64=/usr/lib/wine/wine64
+case "${SCOURIX_WINE_ARCH:-win64}" in
+  win64) WINE=/usr/lib/wine/wine64 crash_timeout=60 ;;
+  win32) WINE=/usr/lib/wine/wine crash_timeout=600 ;;
+  *) echo "wine-prefix: SCOURIX_WINE_ARCH must be win64 or win32" >&2; exit 1 ;;
+esac
 WINESERVER=/usr/lib/wine/wineserver
 export WINEDEBUG=-all
 # No Mono or Gecko installers, no desktop menu entries.
@@ -60,10 +68,12 @@ create() {
   rm -rf "$dir"
   mkdir -p "$(dirname "$dir")"
   export WINEPREFIX
+  # Set only here: the prefix keeps its architecture for every later start.
+  if [ "${SCOURIX_WINE_ARCH:-win64}" = win32 ]; then export WINEARCH=win32; fi
   WINEPREFIX=$(readlink -f "$(dirname "$dir")")/$(basename "$dir")
-  "$WINE64" wineboot -i >/dev/null 2>&1 || die "wineboot failed"
-  "$WINE64" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
-  "$WINE64" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
+  "$WINE" wineboot -i >/dev/null 2>&1 || die "wineboot failed"
+  "$WINE" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
+  "$WINE" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
     /v Debugger /d 'C:\no-debugger\none.exe' /f >/dev/null 2>&1
   "$WINESERVER" -k 2>/dev/null || true
   "$WINESERVER" -w 2>/dev/null || true
@@ -77,7 +87,7 @@ create() {
   mkdir -p "$WINEPREFIX/drive_c/probe"
   cp "$crash_exe" "$WINEPREFIX/drive_c/probe/crash.exe"
   local status=0
-  (cd "$WINEPREFIX/drive_c" && timeout 60 "$WINE64" 'C:\probe\crash.exe' >/dev/null 2>&1) || status=$?
+  (cd "$WINEPREFIX/drive_c" && timeout "$crash_timeout" "$WINE" 'C:\probe\crash.exe' >/dev/null 2>&1) || status=$?
   "$WINESERVER" -k 2>/dev/null || true
   "$WINESERVER" -w 2>/dev/null || true
   rm -rf "$WINEPREFIX/drive_c/probe"

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Runs one Windows program under 64-bit Wine in a fresh copy of the template
+# Runs one Windows program under Wine in a fresh copy of the template
 # prefix, and deletes the copy afterwards. The program's folder is copied to
 # C:\scourix-bin (paths outside the sandbox are unreachable) and runs from
 # there, so helper programs beside it are found the same way.
@@ -15,10 +15,16 @@
 # in C:\artifacts is copied to DIR afterwards, BMP pictures as PNG. The template is $SCOURIX_WINE_TEMPLATE, or wine-template beside the
 # program's bin folder (build/<preset>/wine-template). The exit status is the
 # program's; 124 when it ran longer than $SCOURIX_WINE_TIMEOUT seconds (300).
+# The loader is 64-bit Wine's; SCOURIX_WINE_ARCH=win32 picks the 32-bit one,
+# for a template that wine-prefix.sh made with the same setting.
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-WINE64=/usr/lib/wine/wine64
+case "${SCOURIX_WINE_ARCH:-win64}" in
+  win64) WINE=/usr/lib/wine/wine64 ;;
+  win32) WINE=/usr/lib/wine/wine ;;
+  *) echo "wine-run: SCOURIX_WINE_ARCH must be win64 or win32" >&2; exit 1 ;;
+esac
 WINESERVER=/usr/lib/wine/wineserver
 
 exe=$(readlink -f "$1")
@@ -87,7 +93,7 @@ case "${SCOURIX_WINE_DISPLAY:-}" in
     start_xvfb
     sed -i 's/^"Graphics"="null"$/"Graphics"="x11"/' "$WINEPREFIX/user.reg"
     # No window manager runs: Wine draws the title bars and frames itself.
-    "$WINE64" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 ;;
+    "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 ;;
   host)
     sed -i 's/^"Graphics"="null"$/"Graphics"="x11"/' "$WINEPREFIX/user.reg" ;;
   *)
@@ -95,7 +101,7 @@ case "${SCOURIX_WINE_DISPLAY:-}" in
 esac
 if [ -n "${SCOURIX_WINE_VERSION:-}" ]; then
   for program in "$(basename "$exe")" Scourix.exe; do
-    "$WINE64" reg add "HKCU\\Software\\Wine\\AppDefaults\\$program" /v Version /d "$SCOURIX_WINE_VERSION" /f \
+    "$WINE" reg add "HKCU\\Software\\Wine\\AppDefaults\\$program" /v Version /d "$SCOURIX_WINE_VERSION" /f \
       >/dev/null 2>&1
   done
 fi
@@ -105,7 +111,7 @@ cp "$bin"/*.exe "$WINEPREFIX/drive_c/scourix-bin/"
 status=0
 (cd "$WINEPREFIX/drive_c" &&
   timeout --kill-after=10 "${SCOURIX_WINE_TIMEOUT:-300}" \
-    "$WINE64" "C:\\scourix-bin\\$(basename "$exe")" "$@") || status=$?
+    "$WINE" "C:\\scourix-bin\\$(basename "$exe")" "$@") || status=$?
 "$WINESERVER" -k 2>/dev/null || true
 "$WINESERVER" -w 2>/dev/null || true
 if [ -n "${SCOURIX_WINE_ARTIFACTS:-}" ]; then collect_artifacts "$SCOURIX_WINE_ARTIFACTS"; fi

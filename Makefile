@@ -22,6 +22,7 @@ $(addprefix build-,$(PRESETS)): build-%:
 
 test: build
 	ctest --preset native
+	ctest --preset win32
 	ctest --preset win64 -j 2
 	scripts/fuzz.sh $(FUZZ_SECONDS)
 

@@ -4,6 +4,7 @@
 #include "app/link_label.h"
 #include "framework/dialog.h"
 #include "resources/resource.h"
+#include "win32/handle.h"
 
 class CIntroDlg : public CDialog {
  public:
@@ -21,6 +22,9 @@ class CIntroDlg : public CDialog {
   LRESULT OnPaint(WPARAM, LPARAM);
   LRESULT OnQueryDragIcon(WPARAM, LPARAM);
 
-  HICON icon_;
+  // The program icon at the two sizes the system shows: title bar and task
+  // switcher. Not LR_SHARED, which on Windows 9x gives the first size loaded.
+  IconHandle icon_;
+  IconHandle smallIcon_;
   CLinkLabel downloadLink_;
 };

@@ -54,6 +54,13 @@ struct FindHandleTraits {  // FindFirstFile searches
   static bool Close(Handle h) { return FindClose(h) != FALSE; }
 };
 
+struct IconHandleTraits {  // icons made by LoadImage without LR_SHARED
+  using Handle = HICON;
+  static Handle Invalid() { return nullptr; }
+  static bool Close(Handle h) { return DestroyIcon(h) != FALSE; }
+};
+
 using KernelHandle = UniqueHandle<KernelHandleTraits>;
 using FileHandle = UniqueHandle<FileHandleTraits>;
 using FindHandle = UniqueHandle<FindHandleTraits>;
+using IconHandle = UniqueHandle<IconHandleTraits>;

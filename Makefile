@@ -1,13 +1,14 @@
 # Thin wrapper over the CMake presets and the scripts.
 #   make demo   run Scourix on a seeded demo
 #   make smoke32  run the 32-bit program's demo under 32-bit Wine (slow)
+#   make release  the zip a person downloads (build/release/)
 #   make test   install what is missing, build every preset, run every test
 PRESETS := native win64 win32 fuzz
 JOBS := $(shell nproc)
 MAKEFLAGS += --no-print-directory
 FUZZ_SECONDS ?= 30
 
-.PHONY: all setup build test demo smoke32 fuzz clean $(addprefix build-,$(PRESETS))
+.PHONY: all setup build test demo smoke32 release release-check fuzz clean $(addprefix build-,$(PRESETS))
 
 all: build
 
@@ -23,6 +24,7 @@ $(addprefix build-,$(PRESETS)): build-%:
 test: build
 	ctest --preset native
 	ctest --preset win32
+	scripts/release.sh --twice
 	ctest --preset win64 -j 2
 	scripts/fuzz.sh $(FUZZ_SECONDS)
 
@@ -31,6 +33,13 @@ fuzz: setup build-fuzz
 
 demo: setup
 	@scripts/demo.sh
+
+# The zip a person downloads; release-check builds it twice and compares.
+release: setup
+	@scripts/release.sh
+
+release-check: setup
+	@scripts/release.sh --twice
 
 # Installs what it needs itself, 32-bit Wine included.
 smoke32:

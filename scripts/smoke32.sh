@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # make smoke32: the shipped 32-bit Scourix under 32-bit Wine, driven by the
-# 32-bit scourix-demo (OK, the scan, OK, OK) in a throwaway sandboxed prefix.
+# 32-bit scourix-demo (OK, the scan, OK, OK) in throwaway sandboxed prefixes:
+# a 32-bit one, then a 64-bit one where it runs under WOW64.
 # Prints the status line and every result line; fails when the demo fails or
 # prints no status line. Where the kernel runs 32-bit programs itself it takes
 # about 15 s after the install and the build; where it does not, qemu-user
@@ -62,28 +63,40 @@ rm -rf "$work"
 mkdir -p "$work/tmp"
 # A failed wineboot leaves the prefix's processes running: end them first.
 cleanup() {
-  if [ -d "$work/template" ]; then
-    WINEPREFIX=$work/template /usr/lib/wine/wineserver -k 2>/dev/null || true
-  fi
-  rm -rf "$work/template" "$work/tmp"
+  local prefix
+  for prefix in "$work"/template-*; do
+    [ -d "$prefix" ] && WINEPREFIX=$prefix /usr/lib/wine/wineserver -k 2>/dev/null || true
+  done
+  rm -rf "$work"/template-* "$work/tmp"
 }
 trap cleanup EXIT
-export SCOURIX_WINE_ARCH=win32
 
-start=$SECONDS
-echo "smoke32: making a 32-bit Wine prefix"
-scripts/wine-prefix.sh create "$work/template" build/win32/bin/wine-crash.exe
-echo "smoke32: prefix made in $((SECONDS - start)) s; scourix-demo drives Scourix (headless)"
+# smoke ARCH: the demo in a prefix of that architecture. win32 is a 32-bit
+# Windows; win64 runs the 32-bit programs under WOW64, as 64-bit Windows
+# does, so the worm's samples and registry entries go where a 32-bit worm's
+# would (SysWOW64, Wow6432Node) and Scourix must find them there.
+smoke() {
+  local arch=$1 template=$work/template-$1 log=$work/demo-$1.log start status
+  export SCOURIX_WINE_ARCH=$arch
+  start=$SECONDS
+  echo "smoke32: making a $arch Wine prefix"
+  scripts/wine-prefix.sh create "$template" build/win32/bin/wine-crash.exe
+  echo "smoke32: prefix made in $((SECONDS - start)) s; scourix-demo drives Scourix (headless)"
+  start=$SECONDS
+  set +e
+  # The per-run copy of the prefix goes under build/smoke32 too (TMPDIR).
+  SCOURIX_WINE_TEMPLATE=$template SCOURIX_WINE_TIMEOUT=3600 TMPDIR=$work/tmp \
+    scripts/wine-run.sh build/win32/bin/scourix-demo.exe drive | tr -d '\r' | tee "$log"
+  status=${PIPESTATUS[0]}
+  set -e
+  echo "smoke32: the demo ran $((SECONDS - start)) s in the $arch prefix and exited with status $status"
+  grep -q '^Status: Scanning completed$' "$log" || die "FAILED ($arch): no \"Scanning completed\" status line"
+  grep -q '^System Registry     W32/Gibe.F.Worm removed$' "$log" || die "FAILED ($arch): the registry was not repaired"
+  [ "$status" -eq 0 ] || die "FAILED ($arch): scourix-demo exited with status $status"
+  WINEPREFIX=$template /usr/lib/wine/wineserver -k 2>/dev/null || true
+  rm -rf "$template"
+}
 
-start=$SECONDS
-set +e
-# The per-run copy of the prefix goes under build/smoke32 too (TMPDIR).
-SCOURIX_WINE_TEMPLATE=$work/template SCOURIX_WINE_TIMEOUT=3600 TMPDIR=$work/tmp \
-  scripts/wine-run.sh build/win32/bin/scourix-demo.exe drive | tr -d '\r' | tee "$work/demo.log"
-status=${PIPESTATUS[0]}
-set -e
-echo "smoke32: the demo ran $((SECONDS - start)) s and exited with status $status"
-
-grep -q '^Status: ' "$work/demo.log" || die "FAILED: no status line"
-[ "$status" -eq 0 ] || die "FAILED: scourix-demo exited with status $status"
+smoke win32
+smoke win64
 echo "smoke32: passed in $SECONDS s"

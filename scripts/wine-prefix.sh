@@ -75,6 +75,11 @@ create() {
   "$WINE" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
   "$WINE" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
     /v Debugger /d 'C:\no-debugger\none.exe' /f >/dev/null 2>&1
+  # 32-bit programs in a 64-bit prefix read the 32-bit view of that key.
+  if [ "${SCOURIX_WINE_ARCH:-win64}" = win64 ]; then
+    "$WINE" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
+      /v Debugger /d 'C:\no-debugger\none.exe' /f /reg:32 >/dev/null 2>&1
+  fi
   "$WINESERVER" -k 2>/dev/null || true
   "$WINESERVER" -w 2>/dev/null || true
   sandbox "$WINEPREFIX"

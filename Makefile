@@ -23,9 +23,9 @@ $(addprefix build-,$(PRESETS)): build-%:
 
 test: build
 	ctest --preset native
+	ctest --preset win64 -j 2
 	ctest --preset win32
 	scripts/release.sh --twice
-	ctest --preset win64 -j 2
 	scripts/fuzz.sh $(FUZZ_SECONDS)
 
 fuzz: setup build-fuzz

@@ -11,6 +11,7 @@ packages=(
   wine wine64 fonts-wine
   xvfb xauth imagemagick
   clang libclang-rt-14-dev
+  python3 git
 )
 
 missing=()

@@ -12,6 +12,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include "app/intro_dlg.h"
 #include "app/link_label.h"
 #include "engine/scan_progress_dlg.h"
 #include "engine/scan_state.h"
@@ -250,6 +251,30 @@ TEST(LinkLabel, ShowsOpensAndColoursItsUrl) {
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(e2e::AnswerMessageBox(box, IDOK), "Unable to launch Internet Browser");
     EXPECT_FALSE(dialog.fromUrl.IsVisited());
+    PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
+  });
+}
+
+// Width of the icon a window shows at one of its two sizes; 0 when none.
+// (Wine reads icons of its own process only.)
+int IconWidth(HWND window, WPARAM which) {
+  const auto icon = reinterpret_cast<HICON>(SendMessageA(window, WM_GETICON, which, 0));
+  ICONINFO info{};
+  if (icon == nullptr || !GetIconInfo(icon, &info)) return 0;
+  BITMAP bitmap{};
+  const int width = GetObjectA(info.hbmMask, sizeof bitmap, &bitmap) == sizeof bitmap ? bitmap.bmWidth : 0;
+  if (info.hbmColor != nullptr) DeleteObject(info.hbmColor);
+  DeleteObject(info.hbmMask);
+  return width;
+}
+
+TEST(IntroDialog, TitleBarAndTaskSwitcherGetTheIconDrawnForTheirSize) {
+  CIntroDlg dialog;
+  RunWithScript(dialog, [] {
+    const HWND window = e2e::WaitForDialog(e2e::kCaption, IDC_QUESTION, GetCurrentProcessId(), kWait);
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(IconWidth(window, ICON_SMALL), GetSystemMetrics(SM_CXSMICON));
+    EXPECT_EQ(IconWidth(window, ICON_BIG), GetSystemMetrics(SM_CXICON));
     PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
   });
 }

@@ -38,6 +38,34 @@ bool PatternAt(ByteSource& file, const PeHeaders& headers, uint64_t length, int3
          std::memcmp(bytes, pattern, kPatternLength) == 0;
 }
 
+// The first bytes of a file, read once: the headers and the section table
+// lie there in nearly every file, so a file costs one read for them instead
+// of up to five, and a file that is no program costs one read in all.
+class HeadCache final : public ByteSource {
+ public:
+  explicit HeadCache(ByteSource& file) : file_(file) {
+    const uint64_t length = file.Length();
+    const size_t wanted = length < sizeof head_ ? static_cast<size_t>(length) : sizeof head_;
+    cached_ = wanted > 0 ? file.ReadAt(0, head_, wanted) : 0;
+  }
+  uint64_t Length() const override { return file_.Length(); }
+  size_t ReadAt(uint64_t offset, void* buffer, size_t size) override {
+    const bool wholeFile = cached_ == file_.Length();
+    if (offset <= cached_ && (size <= cached_ - offset || wholeFile)) {
+      const size_t available = size < cached_ - offset ? size : cached_ - static_cast<size_t>(offset);
+      std::memcpy(buffer, head_ + offset, available);
+      return available;
+    }
+    if (wholeFile) return 0;  // past the end
+    return file_.ReadAt(offset, buffer, size);
+  }
+
+ private:
+  ByteSource& file_;
+  uint8_t head_[4096];
+  size_t cached_ = 0;
+};
+
 }  // namespace
 
 uint16_t PeHeaders::NumberOfSections() const { return Le16(fileHeader + 2); }
@@ -103,8 +131,9 @@ bool SizeRuleAccepts(const VirusSignature& signature, uint64_t fileLength) {
   }
 }
 
-SignatureVerdict ExamineFile(ByteSource& file) {
+SignatureVerdict ExamineFile(ByteSource& source) {
   SignatureVerdict verdict;
+  HeadCache file(source);
   PeHeaders headers;
   if (!ReadPeHeaders(file, headers) || !ReadSectionTable(file, headers)) return verdict;
   const uint64_t length = file.Length();

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstdint>
 #include <cstring>
 
 #include "tests/samples/memory_source.h"
@@ -200,6 +201,51 @@ TEST(AddSignatureSection, RefusesWhatIsNotAProgram) {
   const Bytes copy = junk;
   EXPECT_FALSE(samples::AddSignatureSection(junk));
   EXPECT_EQ(junk, copy);
+}
+
+}  // namespace
+
+namespace {
+
+// Counts the reads that reach the file; can also hand out fewer bytes than
+// asked for its first read, as a file that shrinks while it is read does.
+class CountingSource final : public ByteSource {
+ public:
+  explicit CountingSource(const Bytes& bytes, size_t firstReadLimit = SIZE_MAX)
+      : memory_(bytes), firstReadLimit_(firstReadLimit) {}
+  uint64_t Length() const override { return memory_.Length(); }
+  size_t ReadAt(uint64_t offset, void* buffer, size_t size) override {
+    if (reads++ == 0 && size > firstReadLimit_) size = firstReadLimit_;
+    return memory_.ReadAt(offset, buffer, size);
+  }
+  int reads = 0;
+
+ private:
+  MemorySource memory_;
+  size_t firstReadLimit_;
+};
+
+TEST(Reads, HeadersCostOneReadAndEachPatternOutsideTheHeadOneMore) {
+  const Bytes text(3000, 'a');
+  CountingSource plain(text);
+  EXPECT_EQ(ExamineFile(plain).count, 0u);
+  EXPECT_EQ(plain.reads, 1);
+
+  SampleOptions padded;
+  padded.minimumSize = 64 << 10;
+  const Bytes worm = BuildSample(padded);
+  CountingSource program(worm);
+  EXPECT_EQ(ExamineFile(program).count, 1u);
+  EXPECT_LE(program.reads, 3);
+}
+
+TEST(Reads, ShortHeadReadFallsBackToTheFileAndKeepsTheVerdict) {
+  for (const samples::NamedSample& sample : samples::StandardVariants()) {
+    for (size_t limit : {size_t{0}, size_t{2}, size_t{0x40}, size_t{300}}) {
+      CountingSource source(sample.bytes, limit);
+      EXPECT_EQ(ExamineFile(source).count > 0, sample.matches) << sample.name << " head of " << limit;
+    }
+  }
 }
 
 }  // namespace

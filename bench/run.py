@@ -1,0 +1,190 @@
+#!/usr/bin/env python3
+"""make bench: how fast the scan is against the least it could cost, and
+against general-purpose scanners, on generated Windows-like trees.
+
+    bench/run.py [--runs N] [FILES ...]      (default: 10000 100000)
+
+For each size it measures, after a warm-up pass, N passes of: the Win32 floor
+under Wine (bench-floor), the engine under Wine (bench-engine), the whole
+program under Wine and Xvfb (bench-program), the native floor and detection
+(bench-native), and ClamAV's clamscan and YARA with rules equivalent to the
+signature. It prints median and spread, files per second, the ratios, the
+peak memory of the program's scan and the growth from the smallest size to
+the largest. Figures, not verdicts: run it on a quiet machine.
+"""
+import argparse
+import os
+import platform
+import shutil
+import statistics
+import subprocess
+import sys
+import time
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+WORK = os.path.join(ROOT, "build", "bench-work")
+NATIVE_BIN = os.path.join(ROOT, "build", "bench", "bin")
+WIN_BIN = os.path.join(ROOT, "build", "win64", "bin")
+TARGET_FOLDERS = ["windows", "Documents and Settings", "Program Files", "Temp"]
+
+
+def run(cmd, env=None, capture=True):
+    result = subprocess.run(cmd, cwd=ROOT, env=env, text=True,
+                            stdout=subprocess.PIPE if capture else None)
+    if result.returncode != 0:
+        sys.exit(f"bench: {' '.join(cmd)} failed ({result.returncode})")
+    return result.stdout
+
+
+def install(packages):
+    missing = [p for p in packages
+               if subprocess.run(["dpkg-query", "-W", "-f=${Status}", p], capture_output=True,
+                                 text=True).stdout != "install ok installed"]
+    if not missing:
+        return
+    sudo = [] if os.geteuid() == 0 else ["sudo"]
+    env = dict(os.environ, DEBIAN_FRONTEND="noninteractive")
+    print(f"bench: installing {' '.join(missing)}", flush=True)
+    subprocess.run(sudo + ["apt-get", "update", "-qq"], check=True, env=env)
+    subprocess.run(sudo + ["apt-get", "install", "-y", "-qq", "--no-install-recommends"] + missing,
+                   check=True, env=env)
+
+
+def build():
+    run(["scripts/setup.sh"], capture=False)
+    install(["clamav", "yara"])
+    for preset, targets in (("bench", ["bench-tree", "bench-native"]),
+                            ("win64", ["bench-floor", "bench-engine", "bench-program", "Scourix", "wine-crash"])):
+        run(["cmake", "--preset", preset])
+        run(["cmake", "--build", "--preset", preset, "-j", str(os.cpu_count()), "--target"] + targets)
+
+
+def passes(output):
+    """The measured passes of a program's output: (seconds, files, matches, peak)."""
+    result = []
+    for line in output.splitlines():
+        fields = line.split()
+        if fields and fields[0] == "run":
+            values = [float(fields[1]), int(fields[2]), int(fields[3])]
+            values.append(int(fields[4]) if len(fields) > 4 else 0)
+            result.append(tuple(values))
+    if not result:
+        sys.exit(f"bench: no measured pass in:\n{output}")
+    return result
+
+
+def timed(cmd, runs, count):
+    """Runs an outside scanner warm-up + runs times; count(output) gives its matches."""
+    result = []
+    for attempt in range(runs + 1):
+        start = time.perf_counter()
+        out = subprocess.run(cmd, cwd=ROOT, text=True, capture_output=True).stdout
+        took = time.perf_counter() - start
+        if attempt > 0:
+            result.append((took, 0, count(out), 0))
+    return result
+
+
+def wine_measure(program, runs, files, template, display=None):
+    env = dict(os.environ,
+               SCOURIX_WINE_TEMPLATE=template,
+               SCOURIX_WINE_SETUP=os.path.join(ROOT, "bench", "seed-prefix.sh"),
+               SCOURIX_BENCH_TREE=os.path.join(NATIVE_BIN, "bench-tree"),
+               SCOURIX_BENCH_FILES=str(files),
+               SCOURIX_WINE_TIMEOUT="7200")
+    if display:
+        env["SCOURIX_WINE_DISPLAY"] = display
+    return passes(run(["scripts/wine-run.sh", os.path.join(WIN_BIN, program + ".exe"), str(runs)], env=env))
+
+
+def native_tree(files):
+    tree = os.path.join(WORK, f"tree-{files}")
+    shutil.rmtree(tree, ignore_errors=True)
+    roots = [os.path.join(tree, name) for name in TARGET_FOLDERS]
+    args = [f"{root}:C:\\{name}" for root, name in zip(roots, TARGET_FOLDERS)]
+    summary = run([os.path.join(NATIVE_BIN, "bench-tree"), str(files), os.path.join(tree, "samples.txt")] + args)
+    return tree, roots, summary.strip()
+
+
+def summary(measured):
+    times = [m[0] for m in measured]
+    median = statistics.median(times)
+    return {"median": median, "low": min(times), "high": max(times), "files": measured[0][1],
+            "matches": measured[0][2], "peak": max(m[3] for m in measured),
+            "rate": measured[0][1] / median if measured[0][1] and median else 0}
+
+
+def machine():
+    cpu = "unknown CPU"
+    try:
+        with open("/proc/cpuinfo") as info:
+            cpu = next(l.split(":", 1)[1].strip() for l in info if l.startswith("model name"))
+    except (OSError, StopIteration):
+        pass
+    memory = os.sysconf("SC_PAGE_SIZE") * os.sysconf("SC_PHYS_PAGES") / 2**30
+    wine = subprocess.run(["/usr/lib/wine/wine64", "--version"], capture_output=True, text=True).stdout.strip()
+    return f"{cpu}, {os.cpu_count()} CPUs, {memory:.0f} GiB, Linux {platform.release()}, {wine}"
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--runs", type=int, default=5)
+    parser.add_argument("files", type=int, nargs="*", default=[10000, 100000])
+    args = parser.parse_args()
+    build()
+    os.makedirs(WORK, exist_ok=True)
+    template = os.path.join(WORK, "template")
+    run(["scripts/wine-prefix.sh", "create", template, os.path.join(WIN_BIN, "wine-crash.exe")])
+    rules_ldb = os.path.join(WORK, "rules.ldb")
+    rules_yar = os.path.join(WORK, "rules.yar")
+    with open(rules_ldb, "w") as f:
+        f.write(run([os.path.join(NATIVE_BIN, "bench-native"), "clamav"]))
+    with open(rules_yar, "w") as f:
+        f.write(run([os.path.join(NATIVE_BIN, "bench-native"), "yara"]))
+
+    print(f"Machine: {machine()}")
+    results = {}
+    for files in args.files:
+        runs = args.runs
+        tree, roots, made = native_tree(files)
+        print(f"\n{made} (native copy; the Wine prefix holds the same tree beside its own files)", flush=True)
+        r = {}
+        r["floor (Wine)"] = summary(wine_measure("bench-floor", runs, files, template))
+        r["engine (Wine)"] = summary(wine_measure("bench-engine", runs, files, template))
+        r["program (Wine, Xvfb)"] = summary(wine_measure("bench-program", runs, files, template, "xvfb"))
+        r["floor (native)"] = summary(passes(run([os.path.join(NATIVE_BIN, "bench-native"), "floor", str(runs)] + roots)))
+        r["detection (native)"] = summary(passes(run([os.path.join(NATIVE_BIN, "bench-native"), "detect", str(runs)] + roots)))
+        native_files = r["floor (native)"]["files"]
+        clam = summary(timed(["clamscan", "-r", "--no-summary", "-i", "-d", rules_ldb] + roots, runs,
+                             lambda out: out.count(" FOUND")))
+        yara = summary(timed(["yara", "-r", rules_yar, tree], runs,
+                             lambda out: sum(1 for l in out.splitlines() if l.startswith("Gibe_F "))))
+        for name, s in (("clamscan", clam), ("yara", yara)):
+            s["files"] = native_files
+            s["rate"] = native_files / s["median"]
+            r[name] = s
+        results[files] = r
+        print(f"{'measure':24} {'median s':>9} {'spread s':>17} {'files':>8} {'found':>6} {'files/s':>10}")
+        for name, s in r.items():
+            print(f"{name:24} {s['median']:9.3f} {s['low']:8.3f}-{s['high']:<8.3f} {s['files']:8d} "
+                  f"{s['matches']:6d} {s['rate']:10.0f}")
+        print(f"engine / floor (Wine):          {r['engine (Wine)']['median'] / r['floor (Wine)']['median']:.2f}")
+        print(f"program / engine (Wine):        {r['program (Wine, Xvfb)']['median'] / r['engine (Wine)']['median']:.2f}")
+        print(f"detection / floor (native):     {r['detection (native)']['median'] / r['floor (native)']['median']:.2f}")
+        ours = r["detection (native)"]["rate"]
+        print(f"throughput, ours / clamscan:    {ours / clam['rate']:.1f}")
+        print(f"throughput, ours / yara:        {ours / yara['rate']:.1f}")
+        peak = r["program (Wine, Xvfb)"]["peak"]
+        print(f"peak memory of the program's scan: {peak / 2**20:.1f} MiB" if peak else
+              "peak memory of the program's scan: not reported")
+        shutil.rmtree(tree, ignore_errors=True)
+    if len(args.files) > 1:
+        small, large = min(args.files), max(args.files)
+        print(f"\nGrowth from {small} to {large} files ({large / small:.0f} times the files):")
+        for name in results[small]:
+            print(f"  {name:24} {results[large][name]['median'] / results[small][name]['median']:.1f} times the time")
+    shutil.rmtree(template, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    main()

@@ -5,6 +5,7 @@
 #include "app/thanks_dlg.h"
 #include "engine/scan_driver.h"
 #include "engine/scan_state.h"
+#include "engine/text.h"
 
 namespace {
 constexpr int kListExtentPixels = 650;
@@ -40,6 +41,10 @@ BOOL CScanProgressDlg::OnInitDialog() {
 }
 
 LRESULT CScanProgressDlg::OnTimer(WPARAM timerId, LPARAM) {
+  if (timerId == kStatusTimer) {
+    ShowPendingStatus();
+    return 0;
+  }
   if (timerId != kStartTimer || stage_ != Stage::Waiting) return 0;
   ::KillTimer(window_, kStartTimer);  // the scan starts exactly once
   stage_ = Stage::Scanning;
@@ -48,6 +53,7 @@ LRESULT CScanProgressDlg::OnTimer(WPARAM timerId, LPARAM) {
   if (!cancelledBeforeStart_) scanState.scanCancelled = 0;
   RunScan();
   stage_ = Stage::Finished;
+  ShowPendingStatus();
   ShowFinishedButtons();
   return 0;
 }
@@ -83,8 +89,27 @@ LRESULT CScanProgressDlg::OnFinish(WPARAM, LPARAM) {
 }
 
 LRESULT CScanProgressDlg::OnShowObject(WPARAM, LPARAM) {
-  status_.SetWindowText(scanState.currentObject);
+  // Every file of the scan sends its name; redrawing each would cost more
+  // than scanning it, and no screen shows thousands of texts a second.
+  CopyText(pendingStatus_, sizeof pendingStatus_, scanState.currentObject);
+  statusPending_ = true;
+  if (stage_ != Stage::Scanning || ::GetTickCount() - statusShownAt_ >= kStatusPeriodMs) {
+    ShowPendingStatus();
+  } else if (!statusTimerSet_) {
+    statusTimerSet_ = ::SetTimer(window_, kStatusTimer, kStatusPeriodMs, nullptr) != 0;
+  }
   return 0;
+}
+
+void CScanProgressDlg::ShowPendingStatus() {
+  if (statusTimerSet_) {
+    ::KillTimer(window_, kStatusTimer);
+    statusTimerSet_ = false;
+  }
+  if (!statusPending_) return;
+  statusPending_ = false;
+  status_.SetWindowText(pendingStatus_);
+  statusShownAt_ = ::GetTickCount();
 }
 
 LRESULT CScanProgressDlg::OnAppendLine(WPARAM, LPARAM) {

@@ -10,5 +10,6 @@
 int WalkDirectory(const char* pattern);
 
 // Handles at most one pending message of the thread. Escape asks whether to
-// end the scan; a quit or destroy message ends it without asking.
+// end the scan; a quit or destroy message ends it without asking. After
+// finding the queue empty it looks again only at the next clock tick.
 void PumpMessages();

@@ -52,11 +52,9 @@ inline bool ReseedSamples() {
   return true;
 }
 
-// One line per pass: "warmup|run SECONDS FILES MATCHES [PEAK_BYTES]".
-inline void Report(int pass, double seconds, long files, long matches, unsigned long long peak = 0) {
-  std::printf("%s %.6f %ld %ld", pass == 0 ? "warmup" : "run", seconds, files, matches);
-  if (peak != 0) std::printf(" %llu", peak);
-  std::printf("\n");
+// One line per pass: "warmup|run SECONDS FILES MATCHES".
+inline void Report(int pass, double seconds, long files, long matches) {
+  std::printf("%s %.6f %ld %ld\n", pass == 0 ? "warmup" : "run", seconds, files, matches);
   std::fflush(stdout);
 }
 

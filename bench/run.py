@@ -60,17 +60,19 @@ def build():
 
 
 def passes(output):
-    """The measured passes of a program's output: (seconds, files, matches, peak)."""
-    result = []
-    for line in output.splitlines():
-        fields = line.split()
-        if fields and fields[0] == "run":
-            values = [float(fields[1]), int(fields[2]), int(fields[3])]
-            values.append(int(fields[4]) if len(fields) > 4 else 0)
-            result.append(tuple(values))
+    """The measured passes of a program's output: (seconds, files, matches)."""
+    result = [(float(f[1]), int(f[2]), int(f[3])) for f in (line.split() for line in output.splitlines())
+              if f and f[0] == "run"]
     if not result:
         sys.exit(f"bench: no measured pass in:\n{output}")
     return result
+
+
+def memory(output):
+    """The largest of each "memory" figure: peak working set and peak private
+    bytes as the intro showed, then after the scan."""
+    rows = [[int(v) for v in line.split()[1:]] for line in output.splitlines() if line.startswith("memory ")]
+    return [max(column) for column in zip(*rows)] if rows else []
 
 
 def timed(cmd, runs, count):
@@ -81,11 +83,11 @@ def timed(cmd, runs, count):
         out = subprocess.run(cmd, cwd=ROOT, text=True, capture_output=True).stdout
         took = time.perf_counter() - start
         if attempt > 0:
-            result.append((took, 0, count(out), 0))
+            result.append((took, 0, count(out)))
     return result
 
 
-def wine_measure(program, runs, files, template, display=None):
+def wine_run(program, runs, files, template, display=None):
     env = dict(os.environ,
                SCOURIX_WINE_TEMPLATE=template,
                SCOURIX_WINE_SETUP=os.path.join(ROOT, "bench", "seed-prefix.sh"),
@@ -94,7 +96,7 @@ def wine_measure(program, runs, files, template, display=None):
                SCOURIX_WINE_TIMEOUT="7200")
     if display:
         env["SCOURIX_WINE_DISPLAY"] = display
-    return passes(run(["scripts/wine-run.sh", os.path.join(WIN_BIN, program + ".exe"), str(runs)], env=env))
+    return run(["scripts/wine-run.sh", os.path.join(WIN_BIN, program + ".exe"), str(runs)], env=env)
 
 
 def native_tree(files):
@@ -110,8 +112,7 @@ def summary(measured):
     times = [m[0] for m in measured]
     median = statistics.median(times)
     return {"median": median, "low": min(times), "high": max(times), "files": measured[0][1],
-            "matches": measured[0][2], "peak": max(m[3] for m in measured),
-            "rate": measured[0][1] / median if measured[0][1] and median else 0}
+            "matches": measured[0][2], "rate": measured[0][1] / median if measured[0][1] and median else 0}
 
 
 def machine():
@@ -149,9 +150,10 @@ def main():
         tree, roots, made = native_tree(files)
         print(f"\n{made} (native copy; the Wine prefix holds the same tree beside its own files)", flush=True)
         r = {}
-        r["floor (Wine)"] = summary(wine_measure("bench-floor", runs, files, template))
-        r["engine (Wine)"] = summary(wine_measure("bench-engine", runs, files, template))
-        r["program (Wine, Xvfb)"] = summary(wine_measure("bench-program", runs, files, template, "xvfb"))
+        r["floor (Wine)"] = summary(passes(wine_run("bench-floor", runs, files, template)))
+        r["engine (Wine)"] = summary(passes(wine_run("bench-engine", runs, files, template)))
+        program_output = wine_run("bench-program", runs, files, template, "xvfb")
+        r["program (Wine, Xvfb)"] = summary(passes(program_output))
         r["floor (native)"] = summary(passes(run([os.path.join(NATIVE_BIN, "bench-native"), "floor", str(runs)] + roots)))
         r["detection (native)"] = summary(passes(run([os.path.join(NATIVE_BIN, "bench-native"), "detect", str(runs)] + roots)))
         native_files = r["floor (native)"]["files"]
@@ -174,9 +176,13 @@ def main():
         ours = r["detection (native)"]["rate"]
         print(f"throughput, ours / clamscan:    {ours / clam['rate']:.1f}")
         print(f"throughput, ours / yara:        {ours / yara['rate']:.1f}")
-        peak = r["program (Wine, Xvfb)"]["peak"]
-        print(f"peak memory of the program's scan: {peak / 2**20:.1f} MiB" if peak else
-              "peak memory of the program's scan: not reported")
+        figures = memory(program_output)
+        if figures:
+            mib = [f / 2**20 for f in figures]
+            print(f"program's peak memory, at the intro / after the scan: working set {mib[0]:.1f} / {mib[2]:.1f} MiB,"
+                  f" private {mib[1]:.1f} / {mib[3]:.1f} MiB")
+        else:
+            print("program's peak memory: not reported")
         shutil.rmtree(tree, ignore_errors=True)
     if len(args.files) > 1:
         small, large = min(args.files), max(args.files)

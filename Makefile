@@ -2,13 +2,15 @@
 #   make demo   run Scourix on a seeded demo
 #   make smoke32  run the 32-bit program's demo under 32-bit Wine (slow)
 #   make release  the zip a person downloads (build/release/)
+#   make bench    the scan's speed against the floor, clamscan and yara
 #   make test   install what is missing, build every preset, run every test
 PRESETS := native win64 win32 fuzz
 JOBS := $(shell nproc)
 MAKEFLAGS += --no-print-directory
 FUZZ_SECONDS ?= 30
+BENCH_FILES ?= 10000 100000
 
-.PHONY: all setup build test demo smoke32 release release-check fuzz clean $(addprefix build-,$(PRESETS))
+.PHONY: all setup build test demo smoke32 release release-check bench fuzz clean $(addprefix build-,$(PRESETS))
 
 all: build
 
@@ -40,6 +42,10 @@ release: setup
 
 release-check: setup
 	@scripts/release.sh --twice
+
+# Figures, not tests: run it on a quiet machine.
+bench: setup
+	@bench/run.py $(BENCH_FILES)
 
 # Installs what it needs itself, 32-bit Wine included.
 smoke32:

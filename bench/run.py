@@ -105,6 +105,7 @@ def native_tree(files):
     roots = [os.path.join(tree, name) for name in TARGET_FOLDERS]
     args = [f"{root}:C:\\{name}" for root, name in zip(roots, TARGET_FOLDERS)]
     summary = run([os.path.join(NATIVE_BIN, "bench-tree"), str(files), os.path.join(tree, "samples.txt")] + args)
+    run(["sync"])  # written back before anything is timed
     return tree, roots, summary.strip()
 
 

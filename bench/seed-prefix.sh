@@ -11,3 +11,4 @@ mkdir -p "$c/users/$user/Temp"
   "$c/Documents and Settings:C:\\Documents and Settings" \
   "$c/Program Files:C:\\Program Files" \
   "$c/users/$user/Temp:C:\\users\\$user\\Temp" > /dev/null
+sync  # written back before anything is timed

@@ -3,6 +3,8 @@
 #include <windows.h>
 
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "engine/scan_state.h"
 #include "engine/text.h"
@@ -29,6 +31,12 @@ bool PumpAndCheckCancel() {
 
 bool IsDotEntry(const char* name) { return std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0; }
 
+// Junctions and symbolic links are not entered: they can loop, and they can
+// lead out of the folder tree being scanned.
+bool IsEnterable(const DirectorySearch& search) {
+  return search.IsFolder() && !IsDotEntry(search.Entry().cFileName) && !search.IsReparsePoint();
+}
+
 void OfferToVirusTable(const char* path) {
   for (const VirusTableEntry* entry = virusTable; entry->name != nullptr; ++entry) {
     if (entry->check(entry->name, path) != 0) break;
@@ -40,6 +48,15 @@ int WalkLevel(const char* pattern) {
   char path[kPathCapacity];
   const bool singleFile = scanState.memoryScanActive != 0;
   if (std::strlen(pattern) >= kPathCapacity) return scanState.filesScanned;  // nothing fits: nothing to search
+
+  // The subfolders are searched for with a pattern of their own. When it is
+  // the pattern of the files (C:\dir\*.* for both), the folder was listed
+  // once already: its subfolders are taken from that listing, in its order,
+  // instead of reading the folder a second time.
+  char folderPattern[kPathCapacity];
+  const PathBuild folderBuilt = BuildSubfolderPattern(pattern, folderPattern, sizeof folderPattern);
+  const bool listedOnce = folderBuilt == PathBuild::Ok && std::strcmp(folderPattern, pattern) == 0;
+  std::vector<std::string> subfolders;
 
   {
     DirectorySearch files(pattern);
@@ -59,28 +76,35 @@ int WalkLevel(const char* pattern) {
       if (!files.IsFolder()) {
         if (!singleFile) ++scanState.filesScanned;
         OfferToVirusTable(path);
+      } else if (listedOnce && IsEnterable(files)) {
+        subfolders.emplace_back(entry.cFileName);
       }
       if (PumpAndCheckCancel()) return 0;
     }
   }
 
-  char folderPattern[kPathCapacity];
-  const PathBuild built = BuildSubfolderPattern(pattern, folderPattern, sizeof folderPattern);
-  if (built == PathBuild::NoDot) return kAbandoned;
-  if (built == PathBuild::TooLong) return scanState.filesScanned;
+  if (folderBuilt == PathBuild::NoDot) return kAbandoned;
+  if (folderBuilt == PathBuild::TooLong) return scanState.filesScanned;
 
-  DirectorySearch folders(folderPattern);
   char nextPattern[kPathCapacity];
-  while (folders.Next()) {
-    if (PumpAndCheckCancel()) return 0;
-    const char* name = folders.Entry().cFileName;
-    // Junctions and symbolic links are not entered: they can loop, and they
-    // can lead out of the folder tree being scanned.
-    if (!folders.IsFolder() || IsDotEntry(name) || folders.IsReparsePoint()) continue;
+  auto enter = [&](const char* name) {
     const PathBuild next = BuildNextPattern(pattern, name, nextPattern, sizeof nextPattern);
     if (next == PathBuild::NoDot) return kAbandoned;
-    if (next == PathBuild::TooLong) continue;
-    if (WalkLevel(nextPattern) == kAbandoned) return kAbandoned;
+    if (next == PathBuild::TooLong) return 0;
+    return WalkLevel(nextPattern) == kAbandoned ? kAbandoned : 0;
+  };
+  if (listedOnce) {
+    for (const std::string& name : subfolders) {
+      if (PumpAndCheckCancel()) return 0;
+      if (enter(name.c_str()) == kAbandoned) return kAbandoned;
+    }
+    return scanState.filesScanned;
+  }
+  DirectorySearch folders(folderPattern);
+  while (folders.Next()) {
+    if (PumpAndCheckCancel()) return 0;
+    if (!IsEnterable(folders)) continue;
+    if (enter(folders.Entry().cFileName) == kAbandoned) return kAbandoned;
   }
   return scanState.filesScanned;
 }

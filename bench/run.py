@@ -36,23 +36,8 @@ def run(cmd, env=None, capture=True):
     return result.stdout
 
 
-def install(packages):
-    missing = [p for p in packages
-               if subprocess.run(["dpkg-query", "-W", "-f=${Status}", p], capture_output=True,
-                                 text=True).stdout != "install ok installed"]
-    if not missing:
-        return
-    sudo = [] if os.geteuid() == 0 else ["sudo"]
-    env = dict(os.environ, DEBIAN_FRONTEND="noninteractive")
-    print(f"bench: installing {' '.join(missing)}", flush=True)
-    subprocess.run(sudo + ["apt-get", "update", "-qq"], check=True, env=env)
-    subprocess.run(sudo + ["apt-get", "install", "-y", "-qq", "--no-install-recommends"] + missing,
-                   check=True, env=env)
-
-
 def build():
-    run(["scripts/setup.sh"], capture=False)
-    install(["clamav", "yara"])
+    run(["scripts/setup.sh", "clamav", "yara"], capture=False)
     for preset, targets in (("bench", ["bench-tree", "bench-native"]),
                             ("win64", ["bench-floor", "bench-engine", "bench-program", "Scourix", "wine-crash"])):
         run(["cmake", "--preset", preset])

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs every Debian package the build, the tests and the demo need.
+# Installs every Debian package the build, the tests and the demo need, and
+# the packages named as arguments (the smoke test's and the benchmark's own).
 # Idempotent: installs only what is missing, and runs apt-get update only then.
 set -euo pipefail
 
@@ -12,6 +13,7 @@ packages=(
   xvfb xauth imagemagick
   clang libclang-rt-14-dev
   python3 git
+  "$@"
 )
 
 missing=()

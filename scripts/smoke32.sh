@@ -4,14 +4,12 @@
 # a 32-bit one, then a 64-bit one where it runs under WOW64.
 # Prints the status line and every result line; fails when the demo fails or
 # prints no status line. Where the kernel runs 32-bit programs itself it takes
-# about 15 s after the install and the build; where it does not, qemu-user
+# about a minute after the install and the build; where it does not, qemu-user
 # runs them and it is far slower (minutes for the prefix and per program).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 die() { echo "smoke32: $*" >&2; exit 1; }
-
-scripts/setup.sh
 
 sudo_cmd=()
 [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
@@ -23,20 +21,7 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
   echo "smoke32: adding the i386 architecture"
   "${sudo_cmd[@]}" dpkg --add-architecture i386
 fi
-
-packages=(wine32:i386 qemu-user-static)
-missing=()
-for p in "${packages[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q '^install ok installed$'; then
-    missing+=("$p")
-  fi
-done
-if [ "${#missing[@]}" -gt 0 ]; then
-  echo "smoke32: installing ${missing[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  "${sudo_cmd[@]}" apt-get update -qq
-  "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+scripts/setup.sh wine32:i386 qemu-user-static
 
 # A kernel without 32-bit support hands i386 programs to qemu-user through
 # binfmt_misc. The F flag opens the emulator at registration, so that it is

@@ -12,6 +12,7 @@
 
 #include "engine/scan_targets.h"
 #include "tests/samples/pe_sample.h"
+#include "tests/wine/test_files.h"
 
 namespace bench {
 
@@ -41,13 +42,7 @@ inline bool ReseedSamples() {
   std::string path;
   while (std::getline(list, path)) {
     if (!path.empty() && path.back() == '\r') path.pop_back();
-    if (path.empty()) continue;
-    const HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    DWORD written = 0;
-    const BOOL ok = WriteFile(file, worm.data(), static_cast<DWORD>(worm.size()), &written, nullptr);
-    CloseHandle(file);
-    if (!ok || written != worm.size()) return false;
+    if (!path.empty() && !WriteBytes(path, worm)) return false;
   }
   return true;
 }

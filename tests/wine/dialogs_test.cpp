@@ -20,6 +20,7 @@
 #include "framework/dialog.h"
 #include "resources/resource.h"
 #include "tests/e2e/driver.h"
+#include "tests/wine/test_icons.h"
 
 namespace {
 
@@ -256,16 +257,8 @@ TEST(LinkLabel, ShowsOpensAndColoursItsUrl) {
 }
 
 // Width of the icon a window shows at one of its two sizes; 0 when none.
-// (Wine reads icons of its own process only.)
-int IconWidth(HWND window, WPARAM which) {
-  const auto icon = reinterpret_cast<HICON>(SendMessageA(window, WM_GETICON, which, 0));
-  ICONINFO info{};
-  if (icon == nullptr || !GetIconInfo(icon, &info)) return 0;
-  BITMAP bitmap{};
-  const int width = GetObjectA(info.hbmMask, sizeof bitmap, &bitmap) == sizeof bitmap ? bitmap.bmWidth : 0;
-  if (info.hbmColor != nullptr) DeleteObject(info.hbmColor);
-  DeleteObject(info.hbmMask);
-  return width;
+int ShownIconWidth(HWND window, WPARAM which) {
+  return IconWidth(reinterpret_cast<HICON>(SendMessageA(window, WM_GETICON, which, 0)));
 }
 
 TEST(IntroDialog, TitleBarAndTaskSwitcherGetTheIconDrawnForTheirSize) {
@@ -273,8 +266,8 @@ TEST(IntroDialog, TitleBarAndTaskSwitcherGetTheIconDrawnForTheirSize) {
   RunWithScript(dialog, [] {
     const HWND window = e2e::WaitForDialog(e2e::kCaption, IDC_QUESTION, GetCurrentProcessId(), kWait);
     ASSERT_NE(window, nullptr);
-    EXPECT_EQ(IconWidth(window, ICON_SMALL), GetSystemMetrics(SM_CXSMICON));
-    EXPECT_EQ(IconWidth(window, ICON_BIG), GetSystemMetrics(SM_CXICON));
+    EXPECT_EQ(ShownIconWidth(window, ICON_SMALL), GetSystemMetrics(SM_CXSMICON));
+    EXPECT_EQ(ShownIconWidth(window, ICON_BIG), GetSystemMetrics(SM_CXICON));
     PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
   });
 }

@@ -9,6 +9,7 @@
 
 #include "resources/resource.h"
 #include "tests/wine/test_files.h"
+#include "tests/wine/test_icons.h"
 
 namespace {
 
@@ -120,16 +121,8 @@ int PickedIconSize(HMODULE module, const std::string& group, int size, UINT flag
   if (found == nullptr) return 0;
   const HICON icon = CreateIconFromResourceEx(static_cast<PBYTE>(LockResource(LoadResource(module, found))),
                                               SizeofResource(module, found), TRUE, 0x00030000, size, size, flags);
-  if (icon == nullptr) return 0;
-  ICONINFO info{};
-  int picked = 0;
-  if (GetIconInfo(icon, &info)) {
-    BITMAP bitmap{};
-    if (GetObjectA(info.hbmMask, sizeof bitmap, &bitmap) == sizeof bitmap) picked = bitmap.bmWidth;
-    if (info.hbmColor != nullptr) DeleteObject(info.hbmColor);
-    DeleteObject(info.hbmMask);
-  }
-  DestroyIcon(icon);
+  const int picked = IconWidth(icon);
+  if (icon != nullptr) DestroyIcon(icon);
   return picked;
 }
 

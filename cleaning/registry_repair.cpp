@@ -59,7 +59,7 @@ void CutAfterExtension(char* path) {
 
 }  // namespace
 
-int RepairRegistry(RegistryAccess& registry, const char* virusName) {
+RegistryRepairOutcome RepairWormRegistry(RegistryAccess& registry) {
   char subKey[kSubKeyBuffer] = {};
   char keyPath[kKeyPathBuffer] = {};
   char value[kValueBuffer] = {};
@@ -70,7 +70,7 @@ int RepairRegistry(RegistryAccess& registry, const char* virusName) {
   // with an "Install Item" value, whose data names the run-key value.
   uint32_t subKeys = 0, values = 0;
   if (!registry.QueryKeyCounts(RegistryRoot::LocalMachine, kExplorerKey, &subKeys, &values) || subKeys == 0) {
-    return 0;
+    return {};
   }
   bool found = false;
   for (uint32_t index = 0; index < subKeys && !found; ++index) {
@@ -80,7 +80,7 @@ int RepairRegistry(RegistryAccess& registry, const char* virusName) {
     }
     found = registry.ReadRegValue(RegistryRoot::LocalMachine, keyPath, kInstallItem, value, sizeof value) != 0;
   }
-  if (!found) return 0;
+  if (!found) return {};
 
   // 3. Its values and the key itself, only once "Install Item" is gone.
   if (registry.DeleteRegValue(RegistryRoot::LocalMachine, keyPath, kInstallItem)) {
@@ -120,9 +120,13 @@ int RepairRegistry(RegistryAccess& registry, const char* virusName) {
   }
   registry.WriteRegString(RegistryRoot::Users, kDefaultUserPolicyKey, kPolicyValue, "0");
 
-  // 9.
-  if (removed && scanState.progressWindow != nullptr) {
+  return {1, removed};
+}
+
+int RepairRegistry(RegistryAccess& registry, const char* virusName) {
+  const RegistryRepairOutcome outcome = RepairWormRegistry(registry);
+  if (outcome.removed && scanState.progressWindow != nullptr) {
     AppendResultLine("System Registry     %s removed", virusName);
   }
-  return 1;
+  return outcome.found;
 }

@@ -5,6 +5,16 @@
 
 #include "cleaning/registry_access.h"
 
+struct RegistryRepairOutcome {
+  int found = 0;         // the worm's configuration key was found and the repair ran
+  bool removed = false;  // its key was removed
+};
+
+// The repair itself, without the result line: for callers that report it
+// their own way (after writing the registry back, for instance).
+RegistryRepairOutcome RepairWormRegistry(RegistryAccess& registry);
+
+// The repair and its result line "System Registry     <virusName> removed".
 // virusName is used only in the result line. Returns 1 when the worm's
 // configuration key was found and the repair ran to its end, 0 when there
 // was nothing to repair (and nothing was changed).

@@ -7,8 +7,14 @@
 #include <cerrno>
 #include <cstdint>
 
-PosixFileSource::PosixFileSource(const char* path) {
-  fd_ = ::open(path, O_RDONLY | O_CLOEXEC);
+PosixFileSource::PosixFileSource(const char* path) { Open(AT_FDCWD, path, 0); }
+
+// A link is never followed and a FIFO or device never waited on: the entry
+// is opened only as the regular file it was listed as.
+PosixFileSource::PosixFileSource(int directory, const char* name) { Open(directory, name, O_NOFOLLOW | O_NONBLOCK); }
+
+void PosixFileSource::Open(int directory, const char* name, int flags) {
+  fd_ = ::openat(directory, name, O_RDONLY | O_CLOEXEC | flags);
   if (fd_ < 0) return;
   struct stat st {};
   if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {

@@ -1,0 +1,54 @@
+// A Windows system volume mounted on Linux: where its folders and registry
+// hives are. Names are matched without regard to case, as Windows matches
+// them, and a link or junction is never taken for a folder.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// A place on the volume, as Linux reaches it and as the running Windows
+// system names it (C:\...).
+struct VolumePath {
+  std::string host;
+  std::string windows;
+};
+
+struct ProfileHive {
+  std::string name;  // its key under HKEY_USERS
+  std::string host;  // the profile's NTUSER.DAT
+};
+
+enum class RegistryKind {
+  Nt,         // hive files under the Windows directory's System32\config
+  Windows9x,  // SYSTEM.DAT / USER.DAT: not hives, not repaired offline
+  Missing,
+};
+
+struct WindowsVolume {
+  VolumePath windowsDirectory;
+  // The folder trees to walk, in scan order; missing ones are left out, and
+  // so is any that lies inside an earlier one (it has been walked already).
+  std::vector<VolumePath> scanTargets;
+  RegistryKind registry = RegistryKind::Missing;
+  // Host paths of the machine hives; empty when the volume has none.
+  std::string softwareHive;
+  std::string systemHive;
+  std::string defaultHive;
+  std::vector<ProfileHive> profiles;
+};
+
+// The drive the running system would give the volume.
+constexpr char kSystemDrive[] = "C:";
+
+// Finds the Windows directory (WINDOWS or WINNT), the scan targets and the
+// hives under mountPoint. False, with the reason in error, when the volume
+// holds no Windows directory.
+bool DiscoverVolume(const std::string& mountPoint, WindowsVolume& volume, std::string& error);
+
+// The entry of folder whose name equals name without regard to case and is
+// a real folder (wantFolder) or a regular file; the first such name in byte
+// order, or empty when there is none.
+std::string FindEntry(const std::string& folder, const std::string& name, bool wantFolder);
+
+// path + "\" + name, and host + "/" + name.
+VolumePath Child(const VolumePath& parent, const std::string& name);

@@ -1,0 +1,318 @@
+// scourix-rescue run as a user runs it, on generated Windows volumes: what it
+// prints, what it leaves of the volume and its hives, and its exit status.
+#include <gtest/gtest.h>
+#include <pty.h>
+#include <sys/mount.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/support/test_hive.h"
+#include "tests/support/test_volume.h"
+
+namespace {
+
+constexpr char kVirus[] = "W32/Gibe.F.Worm";
+
+struct RescueRun {
+  int status = -1;
+  std::string out;
+  std::string err;
+  std::vector<std::string> lines;
+};
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+std::string Quote(const std::string& arg) {
+  std::string quoted = "'";
+  for (const char c : arg) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+RescueRun Rescue(const std::vector<std::string>& args) {
+  const std::string out = ::testing::TempDir() + "rescue-out", err = ::testing::TempDir() + "rescue-err";
+  std::string command = Quote(SCOURIX_RESCUE);
+  for (const std::string& arg : args) command += " " + Quote(arg);
+  command += " >" + Quote(out) + " 2>" + Quote(err) + " </dev/null";
+  const int raw = std::system(command.c_str());
+  RescueRun run;
+  run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  run.out = ReadAll(out);
+  run.err = ReadAll(err);
+  std::istringstream lines(run.out);
+  for (std::string line; std::getline(lines, line);) run.lines.push_back(line);
+  return run;
+}
+
+size_t IndexOf(const RescueRun& run, const std::string& line) {
+  for (size_t i = 0; i < run.lines.size(); ++i) {
+    if (run.lines[i] == line) return i;
+  }
+  ADD_FAILURE() << "no line \"" << line << "\" in:\n" << run.out;
+  return run.lines.size();
+}
+
+std::string Deleted(const std::string& path) { return path + "     " + kVirus + " deleted"; }
+std::string Found(const std::string& path) { return path + "     " + kVirus + " found (report only: not deleted)"; }
+
+const char* const kWormPaths[] = {
+    "C:\\WinDows\\system32\\worm.exe",
+    "C:\\WinDows\\Temp\\dropped.exe",
+    "C:\\documents and settings\\Alice\\Local Settings\\Temp\\x.scr",
+    "C:\\PROGRAM FILES\\App\\app.exe",
+};
+
+std::vector<std::string> Statistics(int scanned, int infected, int deleted) {
+  return {"Scanning statistics\t\t:", "Total files scanned\t\t:  " + std::to_string(scanned),
+          "Total files infected\t\t:  " + std::to_string(infected),
+          "Total files deleted\t\t:  " + std::to_string(deleted)};
+}
+
+void ExpectTail(const RescueRun& run, const std::vector<std::string>& tail) {
+  ASSERT_GE(run.lines.size(), tail.size()) << run.out;
+  EXPECT_EQ(tail, std::vector<std::string>(run.lines.end() - static_cast<long>(tail.size()), run.lines.end()))
+      << run.out;
+}
+
+TEST(RescueCli, CleansAnInfectedVolumeAndItsHives) {
+  TestVolume volume("cleans");
+  BuildInfectedXp(volume);
+  const std::string log = ::testing::TempDir() + "rescue-cleans.log";
+  std::remove(log.c_str());
+  const RescueRun run = Rescue({"--log", log, volume.Root()});
+  EXPECT_EQ(1, run.status) << run.out << run.err;
+  EXPECT_EQ("", run.err);
+
+  // The registry line comes with the first match, before its file's line;
+  // the targets are walked in order; the service comes after the files.
+  const size_t registry = IndexOf(run, std::string("System Registry     ") + kVirus + " removed");
+  std::vector<size_t> files;
+  for (const char* path : kWormPaths) files.push_back(IndexOf(run, Deleted(path)));
+  EXPECT_LT(registry, files[0]);
+  EXPECT_LT(std::max(files[0], files[1]), files[2]);
+  EXPECT_LT(files[2], files[3]);
+  EXPECT_EQ(files[3] + 1, IndexOf(run, std::string("Service worm     ") + kVirus + " removed"));
+  std::vector<std::string> tail = {" "};
+  for (const std::string& line : Statistics(kXpFilesInTargets, kXpWormFiles, kXpWormFiles)) tail.push_back(line);
+  tail.push_back("Scanning completed");
+  ExpectTail(run, tail);
+  EXPECT_EQ(files.size() + 2 + tail.size(), run.lines.size()) << run.out;
+
+  for (const char* gone : {"WinDows/system32/worm.exe", "WinDows/Temp/dropped.exe",
+                           "documents and settings/Alice/Local Settings/Temp/x.scr", "PROGRAM FILES/App/app.exe"}) {
+    EXPECT_FALSE(volume.Exists(gone)) << gone;
+  }
+  for (const char* kept : {"Other/outside.exe", "outside.exe", "PROGRAM FILES/App/outside.exe",
+                           "PROGRAM FILES/App/helper.dll", "WinDows/system32/notepad.exe"}) {
+    EXPECT_TRUE(volume.Exists(kept)) << kept;
+  }
+
+  const TestHive software(volume.Path(xp::kSoftware));
+  EXPECT_FALSE(software.KeyExists(xp::kWormKey));
+  EXPECT_FALSE(software.GetString(xp::kRunKey, "gibe"));
+  EXPECT_EQ("\"%1\" %*", software.GetString("Classes\\exefile\\shell\\open\\command", ""));
+  const TestHive system(volume.Path(xp::kSystem));
+  EXPECT_FALSE(system.KeyExists("ControlSet001\\Services\\worm"));
+  EXPECT_FALSE(system.KeyExists("ControlSet002\\Services\\worm"));
+  EXPECT_TRUE(system.KeyExists("ControlSet001\\Services\\legit"));
+  EXPECT_EQ("0", TestHive(volume.Path(xp::kAlice)).GetString(xp::kPolicyKey, "DisableRegistryTools"));
+  EXPECT_EQ("0", TestHive(volume.Path(xp::kDefault)).GetString(xp::kPolicyKey, "DisableRegistryTools"));
+  EXPECT_FALSE(TestHive(volume.Path(xp::kBob)).KeyExists(xp::kPolicyKey));
+
+  // The log holds what was printed, in the Windows program's form.
+  const std::string logged = ReadAll(log);
+  EXPECT_EQ(0u, logged.find("Scourix Ver 1.0, scan of ")) << logged;
+  EXPECT_NE(std::string::npos, logged.find("\r\n" + Deleted(kWormPaths[3]) + "\r\n")) << logged;
+  EXPECT_NE(std::string::npos, logged.find("\r\nScanning completed\r\n\r\n")) << logged;
+
+  // A second run finds a clean volume.
+  const RescueRun again = Rescue({volume.Root()});
+  EXPECT_EQ(0, again.status) << again.out;
+  std::vector<std::string> clean = Statistics(kXpFilesInTargets - kXpWormFiles, 0, 0);
+  clean.push_back("Scanning completed");
+  EXPECT_EQ(clean, again.lines);
+}
+
+TEST(RescueCli, ReportOnlyChangesNoByteOfTheVolume) {
+  TestVolume volume("report");
+  BuildInfectedXp(volume);
+  const auto before = volume.Snapshot();
+  const RescueRun run = Rescue({"--report-only", volume.Root()});
+  EXPECT_EQ(1, run.status) << run.out << run.err;
+  EXPECT_EQ(before, volume.Snapshot());
+  IndexOf(run, std::string("System Registry     ") + kVirus + " found (report only: not repaired)");
+  for (const char* path : kWormPaths) IndexOf(run, Found(path));
+  IndexOf(run, std::string("Service worm     ") + kVirus + " found (report only: not removed)");
+  std::vector<std::string> tail = Statistics(kXpFilesInTargets, kXpWormFiles, 0);
+  tail.push_back("Scanning completed");
+  ExpectTail(run, tail);
+  EXPECT_EQ(std::string::npos, run.out.find(std::string("     ") + kVirus + " deleted")) << run.out;
+}
+
+TEST(RescueCli, HivesThatCannotBeOpenedStopTheRunBeforeAnyChange) {
+  struct Case {
+    const char* name;
+    const char* hive;
+    void (*damage)(const TestVolume&, const std::string&);
+    const char* reason;
+  };
+  const Case cases[] = {
+      {"truncated", xp::kBob,
+       [](const TestVolume& v, const std::string& h) { v.WriteFile(h, ReadAll(v.Path(h)).substr(0, 6000)); },
+       "damaged"},
+      {"corrupt", xp::kSoftware,
+       [](const TestVolume& v, const std::string& h) {
+         std::string bytes = ReadAll(v.Path(h));
+         bytes[0x30] ^= 0x55;
+         v.WriteFile(h, bytes);
+       },
+       "damaged"},
+      {"not-closed", xp::kSystem,
+       [](const TestVolume& v, const std::string& h) {
+         std::string bytes = ReadAll(v.Path(h));
+         bytes[4] ^= 1;
+         bytes[0x1FC] ^= 1;  // the checksum follows the sequence number
+         v.WriteFile(h, bytes);
+       },
+       "log files"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TestVolume volume(c.name);
+    BuildInfectedXp(volume);
+    c.damage(volume, c.hive);
+    const auto before = volume.Snapshot();
+    for (const bool reportOnly : {false, true}) {
+      const RescueRun run = reportOnly ? Rescue({"--report-only", volume.Root()}) : Rescue({volume.Root()});
+      EXPECT_EQ(3, run.status) << run.out << run.err;
+      EXPECT_EQ("", run.out);
+      EXPECT_NE(std::string::npos, run.err.find(volume.Path(c.hive))) << run.err;
+      EXPECT_NE(std::string::npos, run.err.find(c.reason)) << run.err;
+      EXPECT_NE(std::string::npos, run.err.find("nothing was changed")) << run.err;
+      EXPECT_EQ(before, volume.Snapshot());
+    }
+  }
+}
+
+TEST(RescueCli, Windows98VolumeGetsTheFileScanAndALineAboutItsRegistry) {
+  TestVolume volume("win98");
+  volume.WriteFile("WINDOWS/SYSTEM.DAT", "CREG registry of Windows 98");
+  volume.WriteFile("WINDOWS/USER.DAT", "CREG");
+  volume.WriteWorm("WINDOWS/SYSTEM/gibe.exe");
+  volume.WriteClean("Program Files/Accessories/wordpad.exe");
+  const RescueRun run = Rescue({volume.Root()});
+  EXPECT_EQ(1, run.status) << run.out << run.err;
+  std::vector<std::string> expected = {
+      "System Registry     not repaired: a Windows 95/98/Me registry cannot be repaired offline",
+      Deleted("C:\\WINDOWS\\SYSTEM\\gibe.exe"), " "};
+  for (const std::string& line : Statistics(4, 1, 1)) expected.push_back(line);
+  expected.push_back("Scanning completed");
+  EXPECT_EQ(expected, run.lines);
+  EXPECT_EQ("CREG registry of Windows 98", ReadAll(volume.Path("WINDOWS/SYSTEM.DAT")));
+}
+
+TEST(RescueCli, UsageAndVolumeErrors) {
+  TestVolume volume("usage");
+  volume.WriteWorm("Program Files/worm.exe");  // no Windows directory
+  const auto before = volume.Snapshot();
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+           {}, {"--frobnicate", volume.Root()}, {volume.Root(), volume.Root()}, {"--log"},
+           {volume.Path("missing")}, {volume.Root()}, {"--log", volume.Root(), volume.Root()}}) {
+    const RescueRun run = Rescue(args);
+    EXPECT_EQ(3, run.status) << run.err;
+    EXPECT_EQ("", run.out);
+    EXPECT_NE(std::string::npos, run.err.find("scourix-rescue: ")) << run.err;
+  }
+  EXPECT_NE(std::string::npos, Rescue({volume.Root()}).err.find("no Windows directory")) ;
+  EXPECT_EQ(before, volume.Snapshot());
+}
+
+// What a person at a terminal sees: one progress line, redrawn in place,
+// and gone when the statistics start.
+TEST(RescueCli, ProgressLineOnlyOnATerminal) {
+  TestVolume volume("terminal");
+  BuildInfectedXp(volume);
+  for (int i = 0; i < 2000; ++i) volume.WriteClean("PROGRAM FILES/Many/f" + std::to_string(i) + ".exe");
+  int terminal = -1;
+  const pid_t child = forkpty(&terminal, nullptr, nullptr, nullptr);
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    execl(SCOURIX_RESCUE, SCOURIX_RESCUE, "--report-only", volume.Root().c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  std::string seen;
+  char buffer[4096];
+  for (ssize_t n; (n = read(terminal, buffer, sizeof buffer)) > 0;) seen.append(buffer, static_cast<size_t>(n));
+  close(terminal);
+  int status = 0;
+  ASSERT_EQ(child, waitpid(child, &status, 0));
+  EXPECT_EQ(1, WEXITSTATUS(status)) << seen;
+  const std::string clear = "\r\033[K";
+  const size_t lastClear = seen.rfind(clear);
+  ASSERT_NE(std::string::npos, lastClear) << seen;
+  EXPECT_NE(std::string::npos, seen.find(" files  0:0")) << seen;
+  // Result lines arrive whole; after the last clearing only the report.
+  EXPECT_NE(std::string::npos, seen.find(clear + Found(kWormPaths[3]) + "\r\n")) << seen;
+  EXPECT_EQ(0u, seen.find(" \r\nScanning statistics", lastClear + clear.size()) - lastClear - clear.size()) << seen;
+  EXPECT_EQ(std::string::npos, seen.find(" files  ", lastClear)) << seen;
+
+  // Not a terminal: nothing but the lines.
+  const RescueRun piped = Rescue({"--report-only", volume.Root()});
+  EXPECT_EQ(std::string::npos, piped.out.find('\r'));
+  EXPECT_EQ(std::string::npos, piped.out.find('\033'));
+}
+
+// Needs root's right to mount: a volume mounted read-only is refused unless
+// nothing is to be changed.
+TEST(RescueCli, ReadOnlyVolumeIsRefusedForCleaning) {
+  TestVolume volume("readonly");
+  BuildInfectedXp(volume);
+  const std::string view = ::testing::TempDir() + "scourix-readonly-view";
+  mkdir(view.c_str(), 0755);
+  if (mount(volume.Root().c_str(), view.c_str(), nullptr, MS_BIND, nullptr) != 0) {
+    GTEST_SKIP() << "cannot bind-mount here";
+  }
+  const bool readOnly = mount(nullptr, view.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) == 0;
+  RescueRun clean, report;
+  if (readOnly) {
+    clean = Rescue({view});
+    report = Rescue({"--report-only", view});
+  }
+  umount(view.c_str());
+  rmdir(view.c_str());
+  ASSERT_TRUE(readOnly);
+  EXPECT_EQ(3, clean.status);
+  EXPECT_NE(std::string::npos, clean.err.find("is not writable")) << clean.err;
+  EXPECT_EQ(1, report.status) << report.out << report.err;
+  EXPECT_TRUE(volume.Exists("WinDows/system32/worm.exe"));
+}
+
+// Needs a file system that keeps the immutable flag: a copy that cannot be
+// deleted is reported, and the run says not everything was removed.
+TEST(RescueCli, FileThatCannotBeDeletedGivesStatusTwo) {
+  TestVolume volume("immutable");
+  BuildInfectedXp(volume);
+  const std::string stuck = volume.Path("WinDows/Temp/dropped.exe");
+  if (std::system(("chattr +i " + Quote(stuck) + " 2>/dev/null").c_str()) != 0) {
+    GTEST_SKIP() << "no immutable files here";
+  }
+  const RescueRun run = Rescue({volume.Root()});
+  std::system(("chattr -i " + Quote(stuck)).c_str());
+  EXPECT_EQ(2, run.status) << run.out;
+  IndexOf(run, std::string(kWormPaths[1]) + "     " + kVirus + " Delete failed");
+  IndexOf(run, Deleted(kWormPaths[0]));
+  ExpectTail(run, {"Total files deleted\t\t:  3", "Scanning completed"});
+  EXPECT_TRUE(volume.Exists("WinDows/Temp/dropped.exe"));
+}
+
+}  // namespace

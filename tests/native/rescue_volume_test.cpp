@@ -1,0 +1,126 @@
+// Finding a Windows volume's folders and hives from Linux, and reading a
+// service's program from its offline ImagePath.
+#include <gtest/gtest.h>
+
+#include "rescue/offline_scan.h"
+#include "rescue/volume.h"
+#include "tests/support/test_volume.h"
+
+namespace {
+
+std::vector<std::string> Windows(const std::vector<VolumePath>& paths) {
+  std::vector<std::string> names;
+  for (const VolumePath& p : paths) names.push_back(p.windows);
+  return names;
+}
+
+TEST(RescueVolume, FindsTheXpLayoutWhateverTheCaseOfItsNames) {
+  TestVolume volume("discover-xp");
+  BuildInfectedXp(volume);
+  volume.MakeFolder("Program Files Old");
+  WindowsVolume found;
+  std::string error;
+  ASSERT_TRUE(DiscoverVolume(volume.Root(), found, error)) << error;
+  EXPECT_EQ("C:\\WinDows", found.windowsDirectory.windows);
+  EXPECT_EQ(volume.Path("WinDows"), found.windowsDirectory.host);
+  // Both temporary folders lie in trees walked before them.
+  EXPECT_EQ((std::vector<std::string>{"C:\\WinDows", "C:\\documents and settings", "C:\\PROGRAM FILES"}),
+            Windows(found.scanTargets));
+  EXPECT_EQ(RegistryKind::Nt, found.registry);
+  EXPECT_EQ(volume.Path(xp::kSoftware), found.softwareHive);
+  EXPECT_EQ(volume.Path(xp::kSystem), found.systemHive);
+  EXPECT_EQ(volume.Path(xp::kDefault), found.defaultHive);
+  ASSERT_EQ(2u, found.profiles.size());
+  EXPECT_EQ("Alice", found.profiles[0].name);
+  EXPECT_EQ(volume.Path(xp::kAlice), found.profiles[0].host);
+  EXPECT_EQ("Bob", found.profiles[1].name);
+}
+
+TEST(RescueVolume, NewerWindowsAndItsJunctions) {
+  TestVolume volume("discover-vista");
+  volume.WriteFile("Windows/System32/config/SOFTWARE", "hive");
+  volume.WriteFile("Users/carol/NTUSER.DAT", "hive");
+  volume.WriteFile("Users/Default/NTUSER.DAT", "hive");
+  volume.MakeFolder("Users/carol/AppData/Local/Temp");
+  volume.MakeFolder("Users/Public");  // no hive: not a profile
+  volume.WriteFile("users/carol/ntuser.dat", "a second spelling on a case-sensitive mount");
+  volume.Link("Documents and Settings", "Users");
+  volume.Link("Program Files", "/usr");  // a link out of the volume
+  volume.MakeFolder("TEMP");              // not a temporary folder of Windows
+  WindowsVolume found;
+  std::string error;
+  ASSERT_TRUE(DiscoverVolume(volume.Root(), found, error)) << error;
+  EXPECT_EQ((std::vector<std::string>{"C:\\Windows", "C:\\Users"}), Windows(found.scanTargets));
+  EXPECT_EQ("", found.systemHive);
+  EXPECT_EQ("", found.defaultHive);
+  ASSERT_EQ(2u, found.profiles.size());
+  EXPECT_EQ("Default", found.profiles[0].name);
+  EXPECT_EQ("carol", found.profiles[1].name);
+  EXPECT_EQ(volume.Path("Users/carol/NTUSER.DAT"), found.profiles[1].host);
+}
+
+TEST(RescueVolume, WindowsDirectoryChoiceAndFamilies) {
+  {
+    // WINNT holds the registry, an empty WINDOWS does not.
+    TestVolume volume("discover-winnt");
+    volume.MakeFolder("WINDOWS");
+    volume.WriteFile("WINNT/system32/CONFIG/software", "hive");
+    volume.MakeFolder("winnt/temp");
+    WindowsVolume found;
+    std::string error;
+    ASSERT_TRUE(DiscoverVolume(volume.Root(), found, error));
+    EXPECT_EQ("C:\\WINNT", found.windowsDirectory.windows);
+    EXPECT_EQ(RegistryKind::Nt, found.registry);
+  }
+  {
+    TestVolume volume("discover-98");
+    volume.WriteFile("WINDOWS/USER.DAT", "CREG");
+    volume.MakeFolder("WINDOWS/TEMP");
+    volume.MakeFolder("My Documents");
+    WindowsVolume found;
+    std::string error;
+    ASSERT_TRUE(DiscoverVolume(volume.Root(), found, error));
+    EXPECT_EQ(RegistryKind::Windows9x, found.registry);
+    EXPECT_EQ((std::vector<std::string>{"C:\\WINDOWS"}), Windows(found.scanTargets));
+  }
+  {
+    TestVolume volume("discover-none");
+    volume.WriteFile("Windows", "a file, not a folder");
+    volume.Link("WINNT", "/");
+    WindowsVolume found;
+    std::string error;
+    EXPECT_FALSE(DiscoverVolume(volume.Root(), found, error));
+    EXPECT_NE(std::string::npos, error.find("no Windows directory")) << error;
+  }
+  {
+    TestVolume volume("discover-bare");
+    volume.MakeFolder("windows/system32");
+    WindowsVolume found;
+    std::string error;
+    ASSERT_TRUE(DiscoverVolume(volume.Root(), found, error));
+    EXPECT_EQ(RegistryKind::Missing, found.registry);
+  }
+}
+
+TEST(RescueServices, ImagePathsAsTheRunningSystemReadsThem) {
+  const std::string windows = "C:\\WINDOWS";
+  const struct {
+    const char* image;
+    const char* program;
+  } cases[] = {
+      {"C:\\WINDOWS\\system32\\worm.exe", "C:\\WINDOWS\\system32\\worm.exe"},
+      {"%SystemRoot%\\system32\\worm.exe", "C:\\WINDOWS\\system32\\worm.exe"},
+      {"%SYSTEMROOT%\\system32\\worm.exe -s", "C:\\WINDOWS\\system32\\worm.exe -s"},
+      {"%windir%\\worm.exe", "C:\\WINDOWS\\worm.exe"},
+      {"\\SystemRoot\\System32\\drivers\\x.sys", "C:\\WINDOWS\\System32\\drivers\\x.sys"},
+      {"\\??\\C:\\Temp\\worm.exe", "C:\\Temp\\worm.exe"},
+      {"system32\\worm.exe", "C:\\WINDOWS\\system32\\worm.exe"},
+      {"\"%SystemRoot%\\my programs\\worm.exe\" /run", "\"C:\\WINDOWS\\my programs\\worm.exe\" /run"},
+      {"\"C:\\Program Files\\App\\svc.exe\"", "\"C:\\Program Files\\App\\svc.exe\""},
+      {"%ProgramFiles%\\App\\svc.exe", "%ProgramFiles%\\App\\svc.exe"},
+      {"", ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.program, ResolveImagePath(c.image, windows)) << c.image;
+}
+
+}  // namespace

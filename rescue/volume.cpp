@@ -38,6 +38,13 @@ void AddTarget(WindowsVolume& volume, const VolumePath& target) {
   volume.scanTargets.push_back(target);
 }
 
+// A Linux driver may show names that differ only in case as two folders
+// (Windows would show one of them): every one of them is walked, so that
+// nothing hides in the spelling Windows would not pick.
+void AddTargets(WindowsVolume& volume, const VolumePath& parent, const std::string& name) {
+  for (const std::string& spelling : FindEntries(parent.host, name, true)) AddTarget(volume, Child(parent, spelling));
+}
+
 std::vector<std::string> SortedFolders(const std::string& folder) {
   std::vector<std::string> names;
   const std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(folder.c_str()), closedir);
@@ -77,40 +84,47 @@ VolumePath Child(const VolumePath& parent, const std::string& name) {
   return {parent.host + "/" + name, parent.windows + "\\" + name};
 }
 
-std::string FindEntry(const std::string& folder, const std::string& name, bool wantFolder) {
-  std::string best;
+std::vector<std::string> FindEntries(const std::string& folder, const std::string& name, bool wantFolder) {
+  std::vector<std::string> found;
   const std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(folder.c_str()), closedir);
-  if (!dir) return best;
+  if (!dir) return found;
   while (const dirent* entry = readdir(dir.get())) {
-    if (strcasecmp(entry->d_name, name.c_str()) != 0 || (!best.empty() && best < entry->d_name)) continue;
     struct stat st {};
-    if (lstat((folder + "/" + entry->d_name).c_str(), &st) != 0) continue;
-    if (wantFolder ? S_ISDIR(st.st_mode) : S_ISREG(st.st_mode)) best = entry->d_name;
+    if (strcasecmp(entry->d_name, name.c_str()) != 0 || lstat((folder + "/" + entry->d_name).c_str(), &st) != 0) {
+      continue;
+    }
+    if (wantFolder ? S_ISDIR(st.st_mode) : S_ISREG(st.st_mode)) found.push_back(entry->d_name);
   }
-  return best;
+  std::sort(found.begin(), found.end());
+  return found;
+}
+
+std::string FindEntry(const std::string& folder, const std::string& name, bool wantFolder) {
+  const std::vector<std::string> found = FindEntries(folder, name, wantFolder);
+  return found.empty() ? std::string() : found.front();
 }
 
 bool DiscoverVolume(const std::string& mountPoint, WindowsVolume& volume, std::string& error) {
   volume = WindowsVolume{};
   const VolumePath root{mountPoint == "/" ? "" : mountPoint, kSystemDrive};
 
-  // WINDOWS or WINNT; where both exist, the one that holds a registry.
-  VolumePath candidates[2];
-  bool present[2] = {Resolve(root, "WINDOWS", true, candidates[0]), Resolve(root, "WINNT", true, candidates[1])};
-  VolumePath hive;
-  int chosen = -1;
-  for (int i = 0; i < 2 && chosen < 0; ++i) {
-    if (present[i] && (Resolve(candidates[i], "System32/config/SOFTWARE", false, hive) ||
-                       Resolve(candidates[i], "SYSTEM.DAT", false, hive))) {
-      chosen = i;
-    }
+  // WINDOWS or WINNT, in any spelling; where several exist, the first that
+  // holds a registry.
+  std::vector<VolumePath> candidates;
+  for (const char* name : {"WINDOWS", "WINNT"}) {
+    for (const std::string& spelling : FindEntries(root.host, name, true)) candidates.push_back(Child(root, spelling));
   }
-  for (int i = 0; i < 2 && chosen < 0; ++i) {
-    if (present[i]) chosen = i;
-  }
-  if (chosen < 0) {
+  if (candidates.empty()) {
     error = "no Windows directory (WINDOWS or WINNT) at the top of the volume";
     return false;
+  }
+  VolumePath hive;
+  size_t chosen = 0;
+  for (size_t i = candidates.size(); i-- > 0;) {
+    if (Resolve(candidates[i], "System32/config/SOFTWARE", false, hive) ||
+        Resolve(candidates[i], "SYSTEM.DAT", false, hive)) {
+      chosen = i;
+    }
   }
   volume.windowsDirectory = candidates[chosen];
   const VolumePath& windows = volume.windowsDirectory;
@@ -127,14 +141,15 @@ bool DiscoverVolume(const std::string& mountPoint, WindowsVolume& volume, std::s
   // The order of the scan: the Windows directory, the profiles, the
   // programs, then the temporary folders.
   AddTarget(volume, windows);
+  AddTargets(volume, root, windows.host.substr(windows.host.rfind('/') + 1));
   std::vector<VolumePath> profileFolders;
   VolumePath folder;
   for (const char* profiles : {"Documents and Settings", "Users"}) {
     if (!Resolve(root, profiles, true, folder)) continue;
-    AddTarget(volume, folder);
+    AddTargets(volume, root, profiles);
     FindProfiles(folder, volume, profileFolders);
   }
-  if (Resolve(root, "Program Files", true, folder)) AddTarget(volume, folder);
+  AddTargets(volume, root, "Program Files");
   if (Resolve(windows, "Temp", true, folder)) AddTarget(volume, folder);
   for (const VolumePath& profile : profileFolders) {
     for (const char* temp : {"Local Settings/Temp", "AppData/Local/Temp"}) {

@@ -28,6 +28,9 @@ struct WindowsVolume {
   VolumePath windowsDirectory;
   // The folder trees to walk, in scan order; missing ones are left out, and
   // so is any that lies inside an earlier one (it has been walked already).
+  // Where a case-sensitive mount shows a name in two spellings, both are
+  // walked; the first in byte order is the one whose profiles and hives
+  // are used.
   std::vector<VolumePath> scanTargets;
   RegistryKind registry = RegistryKind::Missing;
   // Host paths of the machine hives; empty when the volume has none.
@@ -45,9 +48,10 @@ constexpr char kSystemDrive[] = "C:";
 // holds no Windows directory.
 bool DiscoverVolume(const std::string& mountPoint, WindowsVolume& volume, std::string& error);
 
-// The entry of folder whose name equals name without regard to case and is
-// a real folder (wantFolder) or a regular file; the first such name in byte
-// order, or empty when there is none.
+// The entries of folder whose names equal name without regard to case and
+// that are real folders (wantFolder) or regular files, in byte order.
+std::vector<std::string> FindEntries(const std::string& folder, const std::string& name, bool wantFolder);
+// The first of them, or empty when there is none.
 std::string FindEntry(const std::string& folder, const std::string& name, bool wantFolder);
 
 // path + "\" + name, and host + "/" + name.

@@ -13,7 +13,7 @@ packages=(
   xvfb xauth imagemagick
   clang libclang-rt-14-dev
   python3 git
-  libhivex-dev pkg-config
+  libhivex-dev pkg-config ntfs-3g attr
   "$@"
 )
 

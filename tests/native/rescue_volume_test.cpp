@@ -50,7 +50,7 @@ TEST(RescueVolume, NewerWindowsAndItsJunctions) {
   WindowsVolume found;
   std::string error;
   ASSERT_TRUE(DiscoverVolume(volume.Root(), found, error)) << error;
-  EXPECT_EQ((std::vector<std::string>{"C:\\Windows", "C:\\Users"}), Windows(found.scanTargets));
+  EXPECT_EQ((std::vector<std::string>{"C:\\Windows", "C:\\Users", "C:\\users"}), Windows(found.scanTargets));
   EXPECT_EQ("", found.systemHive);
   EXPECT_EQ("", found.defaultHive);
   ASSERT_EQ(2u, found.profiles.size());
@@ -91,6 +91,20 @@ TEST(RescueVolume, WindowsDirectoryChoiceAndFamilies) {
     std::string error;
     EXPECT_FALSE(DiscoverVolume(volume.Root(), found, error));
     EXPECT_NE(std::string::npos, error.find("no Windows directory")) << error;
+  }
+  {
+    // A case-sensitive mount can show two spellings; Windows shows one.
+    TestVolume volume("discover-spellings");
+    volume.WriteFile("windows/SYSTEM.DAT", "CREG");
+    volume.MakeFolder("WINDOWS/hidden");
+    volume.MakeFolder("Program Files");
+    volume.MakeFolder("program files");
+    WindowsVolume found;
+    std::string error;
+    ASSERT_TRUE(DiscoverVolume(volume.Root(), found, error));
+    EXPECT_EQ("C:\\windows", found.windowsDirectory.windows) << "the one with the registry";
+    EXPECT_EQ((std::vector<std::string>{"C:\\windows", "C:\\WINDOWS", "C:\\Program Files", "C:\\program files"}),
+              Windows(found.scanTargets));
   }
   {
     TestVolume volume("discover-bare");

@@ -2,12 +2,15 @@
 
 #include <fcntl.h>
 #include <hivex.h>
+#include <strings.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+
+#include "posix/posix_file_source.h"
 
 namespace {
 
@@ -21,13 +24,6 @@ using Owned = std::unique_ptr<T, FreeDeleter>;
 constexpr size_t kHeaderSize = 4096;
 constexpr size_t kSequence1 = 4, kSequence2 = 8;
 
-bool SameNameIgnoringCase(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-           return lower(x) == lower(y);
-         });
-}
-
 uint32_t ReadLe32(const unsigned char* p) {
   return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
          static_cast<uint32_t>(p[3]) << 24;
@@ -39,20 +35,13 @@ std::string ErrnoText(const char* what) { return std::string(what) + ": " + std:
 // numbers differ was being written when Windows stopped, and its newest
 // state is in the log files beside it, which only Windows replays.
 bool CheckBaseBlock(const std::string& path, std::string& error) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-  if (fd < 0) {
+  PosixFileSource file(AT_FDCWD, path.c_str());  // not followed if a link, never waited on
+  if (!file.Ok()) {
     error = ErrnoText("cannot be opened");
     return false;
   }
   unsigned char header[kHeaderSize];
-  size_t got = 0;
-  while (got < sizeof header) {
-    const ssize_t n = ::read(fd, header + got, sizeof header - got);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    got += static_cast<size_t>(n);
-  }
-  ::close(fd);  // read-only: nothing to lose on a failed close
+  const size_t got = file.ReadAt(0, header, sizeof header);
   if (got < sizeof header || std::memcmp(header, "regf", 4) != 0) {
     error = "is not a registry hive, or is truncated";
     return false;
@@ -197,7 +186,7 @@ HiveRegistry::Location HiveRegistry::Find(RegistryRoot root, const char* path) c
   const std::string first = text.substr(0, end);
   Location at;
   for (const Mounted* m : MountedAt(root)) {
-    if (SameNameIgnoringCase(m->name, first)) at = {m->hive, hivex_root(m->hive->Handle())};
+    if (strcasecmp(m->name.c_str(), first.c_str()) == 0) at = {m->hive, hivex_root(m->hive->Handle())};
   }
   while (at.hive != nullptr && end != std::string::npos) {
     start = end + 1;
@@ -262,7 +251,7 @@ int HiveRegistry::DeleteRegValue(RegistryRoot root, const char* path, const char
   for (const hive_value_h* v = values.get(); *v != 0; ++v) {
     Owned<char> key(hivex_value_key(h, *v));
     if (!key) return 0;
-    if (!found && SameNameIgnoringCase(key.get(), target)) {
+    if (!found && strcasecmp(key.get(), target.c_str()) == 0) {
       found = true;
       continue;
     }

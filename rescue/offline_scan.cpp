@@ -1,6 +1,5 @@
 #include "rescue/offline_scan.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <strings.h>
 #include <sys/stat.h>
@@ -15,6 +14,7 @@
 #include "engine/scan_state.h"
 #include "posix/posix_file_source.h"
 #include "posix/unique_fd.h"
+#include "rescue/folder_listing.h"
 
 namespace {
 
@@ -25,44 +25,6 @@ void OnInterrupt(int) { interrupted = 1; }
 bool Cancelled() {
   if (interrupted) scanState.scanCancelled = 1;
   return scanState.scanCancelled != 0;
-}
-
-enum class EntryKind { File, Folder, Other };
-
-struct Entry {
-  std::string name;
-  EntryKind kind;
-};
-
-// A link, junction, device or pipe is Other: none is opened or entered.
-EntryKind KindOf(int folder, const dirent& entry) {
-  unsigned char type = entry.d_type;
-  if (type == DT_UNKNOWN) {
-    struct stat st {};
-    if (fstatat(folder, entry.d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) return EntryKind::Other;
-    type = S_ISREG(st.st_mode) ? DT_REG : S_ISDIR(st.st_mode) ? DT_DIR : DT_LNK;
-  }
-  if (type == DT_REG) return EntryKind::File;
-  if (type == DT_DIR) return EntryKind::Folder;
-  return EntryKind::Other;
-}
-
-// The folder's entries in the order the file system gives them.
-std::vector<Entry> ListFolder(int folder) {
-  std::vector<Entry> entries;
-  const int listing = fcntl(folder, F_DUPFD_CLOEXEC, 0);  // closedir closes its own copy
-  if (listing < 0) return entries;
-  const std::unique_ptr<DIR, int (*)(DIR*)> dir(fdopendir(listing), closedir);
-  if (!dir) {
-    close(listing);
-    return entries;
-  }
-  while (const dirent* entry = readdir(dir.get())) {
-    const std::string name = entry->d_name;
-    if (name == "." || name == "..") continue;
-    entries.push_back({name, KindOf(folder, *entry)});
-  }
-  return entries;
 }
 
 void RepairOfflineRegistry(OfflineScan& scan, const char* virusName) {
@@ -114,14 +76,14 @@ void CheckOfflineFile(int folder, const std::string& name, const std::string& pa
 }
 
 void WalkOpenFolder(int folder, const VolumePath& where, OfflineScan& scan) {
-  const std::vector<Entry> entries = ListFolder(folder);
-  for (const Entry& entry : entries) {
+  const std::vector<FolderEntry> entries = ListFolder(folder);
+  for (const FolderEntry& entry : entries) {
     if (Cancelled()) return;
     if (entry.kind != EntryKind::File) continue;
     scan.console->Progress(scanState.filesScanned, where.windows);
     CheckOfflineFile(folder, entry.name, where.windows + "\\" + entry.name, scan);
   }
-  for (const Entry& entry : entries) {
+  for (const FolderEntry& entry : entries) {
     if (Cancelled()) return;
     if (entry.kind != EntryKind::Folder) continue;
     // Opened without following: a folder replaced by a link since the

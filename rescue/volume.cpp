@@ -1,11 +1,10 @@
 #include "rescue/volume.h"
 
-#include <dirent.h>
 #include <strings.h>
-#include <sys/stat.h>
 
 #include <algorithm>
-#include <memory>
+
+#include "rescue/folder_listing.h"
 
 namespace {
 
@@ -47,15 +46,8 @@ void AddTargets(WindowsVolume& volume, const VolumePath& parent, const std::stri
 
 std::vector<std::string> SortedFolders(const std::string& folder) {
   std::vector<std::string> names;
-  const std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(folder.c_str()), closedir);
-  if (!dir) return names;
-  while (const dirent* entry = readdir(dir.get())) {
-    const std::string name = entry->d_name;
-    struct stat st {};
-    if (name == "." || name == ".." || lstat((folder + "/" + name).c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-      continue;
-    }
-    names.push_back(name);
+  for (const FolderEntry& entry : ListFolder(folder)) {
+    if (entry.kind == EntryKind::Folder) names.push_back(entry.name);
   }
   std::sort(names.begin(), names.end());
   return names;
@@ -86,14 +78,11 @@ VolumePath Child(const VolumePath& parent, const std::string& name) {
 
 std::vector<std::string> FindEntries(const std::string& folder, const std::string& name, bool wantFolder) {
   std::vector<std::string> found;
-  const std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(folder.c_str()), closedir);
-  if (!dir) return found;
-  while (const dirent* entry = readdir(dir.get())) {
-    struct stat st {};
-    if (strcasecmp(entry->d_name, name.c_str()) != 0 || lstat((folder + "/" + entry->d_name).c_str(), &st) != 0) {
-      continue;
+  for (const FolderEntry& entry : ListFolder(folder)) {
+    if (entry.kind == (wantFolder ? EntryKind::Folder : EntryKind::File) &&
+        strcasecmp(entry.name.c_str(), name.c_str()) == 0) {
+      found.push_back(entry.name);
     }
-    if (wantFolder ? S_ISDIR(st.st_mode) : S_ISREG(st.st_mode)) found.push_back(entry->d_name);
   }
   std::sort(found.begin(), found.end());
   return found;

@@ -1,6 +1,7 @@
 #include "cleaning/registry_repair.h"
 
 #include <cstring>
+#include <memory>
 
 #include "engine/scan_state.h"
 
@@ -37,6 +38,9 @@ constexpr size_t kSubKeyBuffer = 512;
 constexpr size_t kKeyPathBuffer = 1000;
 constexpr size_t kValueBuffer = 1000;
 constexpr size_t kWormPathBuffer = 100;
+// The run value is read whole, whatever its length (the registry's standard
+// format holds values of up to 1 MB), and only its cut form must fit wormPath.
+constexpr size_t kRunValueBuffer = (size_t{1} << 20) + 2;
 
 // prefix + separator + name into out; false when it does not fit.
 bool JoinKeyPath(char* out, size_t capacity, const char* prefix, const char* separator, const char* name) {
@@ -55,6 +59,14 @@ void CutAfterExtension(char* path) {
   char* dot = std::strchr(path, '.');
   if (dot == nullptr) return;
   if (std::strlen(dot + 1) >= 3) dot[4] = '\0';
+}
+
+// src into dst when it fits with its terminator; false (dst untouched) when not.
+bool CopyIfFits(char* dst, size_t capacity, const char* src) {
+  const size_t length = std::strlen(src);
+  if (length >= capacity) return false;
+  std::memcpy(dst, src, length + 1);
+  return true;
 }
 
 }  // namespace
@@ -92,14 +104,19 @@ RegistryRepairOutcome RepairWormRegistry(RegistryAccess& registry) {
   }
 
   // 4. The start-up entry: remember the worm's program path, then delete it.
-  const bool wormPathKnown =
-      registry.ReadRegValue(RegistryRoot::LocalMachine, kRunKey, value, wormPath, sizeof wormPath) != 0;
+  const std::unique_ptr<char[]> runValue(new char[kRunValueBuffer]);
+  bool wormPathKnown = false;
+  if (registry.ReadRegValue(RegistryRoot::LocalMachine, kRunKey, value, runValue.get(), kRunValueBuffer)) {
+    // 5. The bare program path.
+    CutAfterExtension(runValue.get());
+    wormPathKnown = CopyIfFits(wormPath, sizeof wormPath, runValue.get());
+  }
   registry.DeleteRegValue(RegistryRoot::LocalMachine, kRunKey, value);
 
-  // 5-6. Open commands that run the worm get their standard command back.
-  // Without a known path nothing is rewritten: other programs' handlers stay.
-  if (wormPathKnown) {
-    CutAfterExtension(wormPath);
+  // 6. Open commands that run the worm get their standard command back.
+  // Without a known path nothing is rewritten: other programs' handlers stay,
+  // and an empty path, which every command contains, is no path.
+  if (wormPathKnown && wormPath[0] != '\0') {
     for (const CommandRow& row : kCommands) {
       if (registry.ReadRegValue(RegistryRoot::LocalMachine, row.key, nullptr, value, sizeof value) &&
           std::strstr(value, wormPath) != nullptr) {

@@ -216,13 +216,41 @@ TEST_F(RegistryRepair, WithoutTheRunValueNoCommandIsRewritten) {
   EXPECT_EQ(r.GetValue(HKU, kUser + kPolicy, "DisableRegistryTools")->data, Bytes("0"));
 }
 
-TEST_F(RegistryRepair, EmptyRunValueRewritesEveryReadableCommand) {
-  MemoryRegistry r = Infected();
-  r.SetString(HKLM, kRun, "Tcp32 Service", "");
-  const std::string wrapper = "\"C:\\Program Files\\Guard\\wrap.exe\" \"%1\" %*";
-  r.SetString(HKLM, kCommands[0].key, "", wrapper);
-  RepairRegistry(r, "W32/Gibe.F.Worm");
-  for (const CommandRow& row : kCommands) EXPECT_EQ(r.GetValue(HKLM, row.key, "")->data, Bytes(row.replacement));
+// The run value decides which commands are the worm's: only a path that is
+// not empty and fits once cut, however long the value read.
+TEST_F(RegistryRepair, RunValueDecidesWhichCommandsAreRewritten) {
+  struct Case {
+    const char* name;
+    std::string runValue;
+    std::string program;  // what the hijacked commands start with
+    bool rewritten;
+  };
+  const std::string wrapper = "\"C:\\Tools\\wrap.exe\" \"%1\"";
+  const Case cases[] = {
+      {"empty", "", kWormProgram, false},
+      {"empty before its zero", std::string("\0", 1) + kWormProgram, kWormProgram, false},
+      {"longer than 100 bytes, cut to the program", kWormProgram + std::string(" -startup ") + std::string(300, 'x'),
+       kWormProgram, true},
+      {"cut path of 99 characters", "C:\\" + std::string(92, 'p') + ".exe -run",
+       "C:\\" + std::string(92, 'p') + ".exe", true},
+      {"cut path of 100 characters", "C:\\" + std::string(93, 'p') + ".exe -run",
+       "C:\\" + std::string(93, 'p') + ".exe", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    MemoryRegistry r = Infected();
+    r.SetRaw(HKLM, kRun, "Tcp32 Service", MemoryRegistry::kString, Bytes(c.runValue + std::string(1, '\0')));
+    const std::string& program = c.program;
+    for (const CommandRow& row : kCommands) r.SetString(HKLM, row.key, "", program + " " + row.replacement);
+    r.SetString(HKLM, kCommands[0].key, "", wrapper);  // another program's handler
+    EXPECT_EQ(RepairRegistry(r, "W32/Gibe.F.Worm"), 1);
+    EXPECT_FALSE(r.GetValue(HKLM, kRun, "Tcp32 Service"));
+    EXPECT_EQ(r.GetString(HKLM, kCommands[0].key, ""), wrapper);
+    for (size_t i = 1; i < kCommands.size(); ++i) {
+      const std::string expected = c.rewritten ? kCommands[i].replacement : program + " " + kCommands[i].replacement;
+      EXPECT_EQ(r.GetString(HKLM, kCommands[i].key, ""), expected) << kCommands[i].key;
+    }
+  }
 }
 
 TEST_F(RegistryRepair, OversizedValuesAreFailedReadsNeverOverruns) {
@@ -236,11 +264,6 @@ TEST_F(RegistryRepair, OversizedValuesAreFailedReadsNeverOverruns) {
   fits.SetRaw(HKLM, kExplorer + "\\CacheBox", "Install Item", MemoryRegistry::kString,
               std::vector<uint8_t>(999, 'A'));
   EXPECT_EQ(RepairRegistry(fits, "W32/Gibe.F.Worm"), 1);
-  // A worm path of 100 bytes or more is not known: no command is rewritten.
-  MemoryRegistry longPath = Infected();
-  longPath.SetString(HKLM, kRun, "Tcp32 Service", "C:\\" + std::string(97, 'p'));
-  RepairRegistry(longPath, "W32/Gibe.F.Worm");
-  EXPECT_EQ(longPath.GetString(HKLM, kCommands[0].key, ""), kWormProgram + " " + kCommands[0].replacement);
 }
 
 TEST_F(RegistryRepair, UnterminatedStringsAreReadAsText) {

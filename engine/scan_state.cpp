@@ -1,6 +1,7 @@
 #include "engine/scan_state.h"
 
 #include <cstdarg>
+#include <string>
 
 #include "engine/result_log.h"
 #include "engine/text.h"
@@ -11,11 +12,18 @@ void ShowCurrentObject() {
   if (scanState.progressWindow != nullptr) NotifyProgressWindow(ShowObjectMessage);
 }
 
+namespace {
+std::string fullResultLine;
+}  // namespace
+
+const char* FullResultLine() { return fullResultLine.c_str(); }
+
 void AppendResultLine(const char* format, ...) {
   va_list args;
   va_start(args, format);
-  FormatTextV(scanState.lineBuffer, sizeof scanState.lineBuffer, format, args);
+  fullResultLine = EscapeControlBytes(FormatTextV(format, args));
   va_end(args);
-  resultLog.Add(scanState.lineBuffer);
+  CopyText(scanState.lineBuffer, sizeof scanState.lineBuffer, fullResultLine.c_str());
+  resultLog.Add(fullResultLine.c_str());
   if (scanState.progressWindow != nullptr) NotifyProgressWindow(AppendLineMessage);
 }

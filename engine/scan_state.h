@@ -65,12 +65,18 @@ extern const VirusTableEntry virusTable[];
 void ShowCurrentObject();
 // Formats one result line into lineBuffer (bounded), appends it to the
 // result list (AppendLineMessage) and to the results log. Nothing is sent
-// without a progress window.
+// without a progress window. Control characters in it are escaped, so that
+// one result is always one line.
 void AppendResultLine(const char* format, ...)
 #if defined(__GNUC__)
     __attribute__((format(printf, 1, 2)))
 #endif
     ;
+
+// The last result line whole: lineBuffer holds as much of it as fits. The
+// results log, and a console standing in for the progress window, take it
+// from here.
+const char* FullResultLine();
 
 // Delivers one of the two messages to progressWindow and returns once it has
 // been handled. Defined by the platform: SendMessage on Windows, a recorder in

@@ -19,6 +19,73 @@ void FormatTextV(char* dst, size_t capacity, const char* format, va_list args) {
   if (written < 0 || static_cast<size_t>(written) >= capacity) dst[capacity - 1] = '\0';
 }
 
+std::string FormatTextV(const char* format, va_list args) {
+  va_list measure;
+  va_copy(measure, args);
+  const int length = std::vsnprintf(nullptr, 0, format, measure);
+  va_end(measure);
+  if (length <= 0) return std::string();
+  std::string text(static_cast<size_t>(length) + 1, '\0');
+  std::vsnprintf(&text[0], text.size(), format, args);
+  text.resize(static_cast<size_t>(length));
+  return text;
+}
+
+namespace {
+
+// Length of the UTF-8 sequence at text[at] that is valid and not a C1
+// control character, or 0.
+size_t PrintableSequence(const std::string& text, size_t at) {
+  const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned char lead = byte(at);
+  size_t length = 0;
+  unsigned code = 0;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2, code = lead & 0x1Fu;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3, code = lead & 0x0Fu;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4, code = lead & 0x07u;
+  } else {
+    return 0;
+  }
+  if (at + length > text.size()) return 0;
+  for (size_t i = 1; i < length; ++i) {
+    if ((byte(at + i) & 0xC0) != 0x80) return 0;
+    code = code << 6 | (byte(at + i) & 0x3Fu);
+  }
+  // Overlong forms, surrogates, beyond Unicode, and the C1 controls.
+  const unsigned smallest[] = {0, 0, 0x80, 0x800, 0x10000};
+  if (code < smallest[length] || (code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF || code <= 0x9F) return 0;
+  return length;
+}
+
+}  // namespace
+
+std::string EscapeControlBytes(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size();) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c >= 0x20 && c < 0x7F) {
+      out.push_back(static_cast<char>(c));
+      ++i;
+    } else if (c == '\t') {
+      out.push_back('\t');
+      ++i;
+    } else if (const size_t length = c >= 0x80 ? PrintableSequence(text, i) : 0) {
+      out.append(text, i, length);
+      i += length;
+    } else {
+      char escape[5];
+      std::snprintf(escape, sizeof escape, c == '\n' ? "\\n" : c == '\r' ? "\\r" : "\\x%02x", c);
+      out += escape;
+      ++i;
+    }
+  }
+  return out;
+}
+
 void ShortenPath(const char* src, char* dst, size_t dstSize, int maxLen) {
   if (dstSize == 0) return;
   const size_t length = std::strlen(src);

@@ -4,6 +4,7 @@
 
 #include <cstdarg>
 #include <cstddef>
+#include <string>
 
 // Copies src into dst, cutting it to capacity - 1 characters. Returns false
 // when it had to cut.
@@ -11,6 +12,14 @@ bool CopyText(char* dst, size_t capacity, const char* src);
 
 // vsnprintf that always terminates dst, whatever the C runtime does.
 void FormatTextV(char* dst, size_t capacity, const char* format, va_list args);
+
+// The whole formatted text, however long.
+std::string FormatTextV(const char* format, va_list args);
+
+// Text as one line that cannot steer a terminal: control characters (tab
+// excepted), DEL, C1 controls and bytes that are not UTF-8 become escapes
+// such as \n, \r and \x1b. Other UTF-8 passes unchanged.
+std::string EscapeControlBytes(const std::string& text);
 
 // Display form of a path: a text longer than maxLen becomes its first
 // maxLen/2 - 1 characters, dots, and its last maxLen/2 - 1 characters,

@@ -6,7 +6,7 @@
 #include <cerrno>
 
 bool PosixAppendFile::Open(const char* path) {
-  file_.Reset(::open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644));
+  file_.Reset(::open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW, 0644));
   struct stat st {};
   if (!file_ || ::fstat(file_.Get(), &st) != 0) return false;
   if (!S_ISREG(st.st_mode)) {

@@ -6,8 +6,9 @@
 
 class PosixAppendFile final : public LogSink {
  public:
-  // False (errno tells why) when path cannot be opened for appending or is
-  // not a regular file.
+  // False (errno tells why) when path cannot be opened for appending, is a
+  // symbolic link (never followed: a planted link could point anywhere) or
+  // is not a regular file.
   bool Open(const char* path);
   bool Append(const char* data, size_t size) override;
 

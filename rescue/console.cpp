@@ -27,7 +27,7 @@ void Console::Progress(int filesScanned, const std::string& folder) {
   files_ = filesScanned;
   const Clock::time_point now = Clock::now();
   if (shown_ && now - drawnAt_ < kRedrawInterval) return;
-  folder_ = folder;
+  folder_ = EscapeControlBytes(folder);
   drawnAt_ = now;
   Draw();
   std::fflush(out_);

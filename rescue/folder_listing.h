@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "posix/unique_fd.h"
+
 enum class EntryKind { File, Folder, Other };
 
 struct FolderEntry {
@@ -13,7 +15,13 @@ struct FolderEntry {
 };
 
 // The entries of the open folder, without "." and "..", in the order the
-// file system gives them; empty when it cannot be read.
-std::vector<FolderEntry> ListFolder(int folder);
+// file system gives them; empty when it cannot be read. error, when given,
+// gets the errno of a listing that failed (0 when it was complete).
+std::vector<FolderEntry> ListFolder(int folder, int* error = nullptr);
 // The same for a folder by path.
 std::vector<FolderEntry> ListFolder(const std::string& path);
+
+// The folder at relative ('/'-separated names, "" for base itself) under the
+// open folder base, each step opened without following a link; invalid
+// (errno set) when a step is missing, a link, or not a folder.
+UniqueFd OpenFolderBeneath(int base, const std::string& relative);

@@ -3,14 +3,13 @@
 #include <fcntl.h>
 #include <hivex.h>
 #include <strings.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-
-#include "posix/posix_file_source.h"
 
 namespace {
 
@@ -29,20 +28,32 @@ uint32_t ReadLe32(const unsigned char* p) {
          static_cast<uint32_t>(p[3]) << 24;
 }
 
+// Base block fields.
+constexpr size_t kMinorVersion = 0x18;
+
+// Windows keeps a value over this many bytes in a hive of format 1.4 or
+// later as a big-data record: a list of segments of at most this size.
+constexpr size_t kLargestPlainValue = 16344;
+
 std::string ErrnoText(const char* what) { return std::string(what) + ": " + std::strerror(errno); }
+
+size_t ReadFully(int fd, uint64_t offset, unsigned char* buffer, size_t size) {
+  size_t done = 0;
+  while (done < size) {
+    const ssize_t got = ::pread(fd, buffer + done, size - done, static_cast<off_t>(offset + done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    done += static_cast<size_t>(got);
+  }
+  return done;
+}
 
 // The base block, read before hivex is asked: a hive whose two sequence
 // numbers differ was being written when Windows stopped, and its newest
 // state is in the log files beside it, which only Windows replays.
-bool CheckBaseBlock(const std::string& path, std::string& error) {
-  PosixFileSource file(AT_FDCWD, path.c_str());  // not followed if a link, never waited on
-  if (!file.Ok()) {
-    error = ErrnoText("cannot be opened");
-    return false;
-  }
+bool CheckBaseBlock(int fd, uint32_t& minorVersion, std::string& error) {
   unsigned char header[kHeaderSize];
-  const size_t got = file.ReadAt(0, header, sizeof header);
-  if (got < sizeof header || std::memcmp(header, "regf", 4) != 0) {
+  if (ReadFully(fd, 0, header, sizeof header) < sizeof header || std::memcmp(header, "regf", 4) != 0) {
     error = "is not a registry hive, or is truncated";
     return false;
   }
@@ -51,8 +62,13 @@ bool CheckBaseBlock(const std::string& path, std::string& error) {
             "shut it down normally, and run again";
     return false;
   }
+  minorVersion = ReadLe32(header + kMinorVersion);
   return true;
 }
+
+// A name hivex can open or write the file behind an open descriptor by: the
+// descriptor's own entry, so that no path on the volume is looked up again.
+std::string DescriptorPath(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
 
 // 8-bit Latin-1 text as UTF-16LE registry string data, with its terminator:
 // the form in which Windows keeps every string value.
@@ -66,24 +82,23 @@ std::string ToRegistryString(const char* text) {
   return data;
 }
 
-bool IsStringType(hive_type type) {
-  return type == hive_t_REG_SZ || type == hive_t_REG_EXPAND_SZ || type == hive_t_REG_MULTI_SZ;
+// A value's type is a 32-bit number; hivex's enum names only some of them
+// (Windows uses others, such as 0xFFFF0011 for device properties), so it is
+// never loaded as the enum.
+uint32_t RawType(const hive_type& type) {
+  static_assert(sizeof(hive_type) == sizeof(uint32_t), "hivex keeps types in 32 bits");
+  uint32_t raw = 0;
+  std::memcpy(&raw, &type, sizeof raw);
+  return raw;
 }
+void SetRawType(hive_set_value& value, uint32_t raw) { std::memcpy(&value.t, &raw, sizeof raw); }
 
-bool Fsync(const std::string& path, int flags) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | flags);
-  if (fd < 0) return false;
-  // Some file systems cannot flush a folder; the rename is then as durable
-  // as they make it.
-  const bool synced = ::fsync(fd) == 0 || ((flags & O_DIRECTORY) != 0 && (errno == EINVAL || errno == ENOTSUP));
-  return ::close(fd) == 0 && synced;
-}
+constexpr uint32_t kRegSz = 1, kRegExpandSz = 2, kRegMultiSz = 7;
+bool IsStringType(uint32_t type) { return type == kRegSz || type == kRegExpandSz || type == kRegMultiSz; }
 
-std::string FolderOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
+// A folder's fsync; some file systems cannot flush a folder, and the rename
+// is then as durable as they make it.
+bool SyncFolder(int folder) { return ::fsync(folder) == 0 || errno == EINVAL || errno == ENOTSUP; }
 
 }  // namespace
 
@@ -119,30 +134,102 @@ std::string Utf8ToLatin1(const std::string& text) {
   return out;
 }
 
-std::unique_ptr<Hive> Hive::Open(const std::string& path, std::string& error) {
-  if (!CheckBaseBlock(path, error)) return nullptr;
+std::unique_ptr<Hive> Hive::Open(UniqueFd folder, const std::string& name, const std::string& path,
+                                 std::string& error) {
+  if (!folder) {
+    error = ErrnoText("cannot be reached (its folder cannot be opened without following a link)");
+    return nullptr;
+  }
+  // Only the regular file at that name: a link is not followed, and a FIFO
+  // or device is never waited on.
+  const UniqueFd file(::openat(folder.Get(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  struct stat st {};
+  if (!file || ::fstat(file.Get(), &st) != 0) {
+    error = ErrnoText(errno == ELOOP ? "is a symbolic link; it is never written" : "cannot be opened");
+    return nullptr;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    error = "is not a regular file";
+    return nullptr;
+  }
+  uint32_t minorVersion = 0;
+  if (!CheckBaseBlock(file.Get(), minorVersion, error)) return nullptr;
   // Write mode reads the whole file into memory and closes it: edits stay
   // in memory until Commit.
-  hive_h* handle = hivex_open(path.c_str(), HIVEX_OPEN_WRITE);
+  hive_h* handle = hivex_open(DescriptorPath(file.Get()).c_str(), HIVEX_OPEN_WRITE);
   if (handle == nullptr) {
     error = ErrnoText("is damaged and cannot be read");
     return nullptr;
   }
-  return std::unique_ptr<Hive>(new Hive(path, handle));
+  std::unique_ptr<Hive> hive(new Hive(std::move(folder), name, path, handle));
+  hive->minorVersion_ = minorVersion;
+  hive->mode_ = st.st_mode & 07777;
+  hive->device_ = st.st_dev;
+  hive->inode_ = st.st_ino;
+  return hive;
+}
+
+std::unique_ptr<Hive> Hive::Open(const std::string& path, std::string& error) {
+  const size_t slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  return Open(UniqueFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)), name, path, error);
 }
 
 Hive::~Hive() { hivex_close(handle_); }
 
+UniqueFd Hive::OpenFile() const {
+  UniqueFd file(::openat(folder_.Get(), name_.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  struct stat st {};
+  if (!file || ::fstat(file.Get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_dev != device_ ||
+      st.st_ino != inode_) {
+    return UniqueFd();
+  }
+  return file;
+}
+
 bool Hive::Commit(std::string& error) {
   if (!changed_) return true;
-  const std::string fresh = path_ + ".scourix-new";
-  const bool written = hivex_commit(handle_, fresh.c_str(), 0) == 0 && Fsync(fresh, 0);
-  if (!written || ::rename(fresh.c_str(), path_.c_str()) != 0) {
-    error = ErrnoText(written ? "could not replace the hive" : "could not write the new hive");
-    ::unlink(fresh.c_str());  // best effort: the old hive is intact either way
+  // A new file, never one that is already there: whatever was planted at a
+  // name (a link, a FIFO, a folder) is left alone and the next name tried.
+  UniqueFd fresh;
+  std::string freshName;
+  for (int n = 1; n <= kNewHiveNames && !fresh; ++n) {
+    freshName = name_ + ".scourix-new" + (n == 1 ? std::string() : std::to_string(n));
+    fresh.Reset(::openat(folder_.Get(), freshName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                         0600));
+    if (!fresh && errno != EEXIST) break;
+  }
+  if (!fresh) {
+    error = ErrnoText("could not write the new hive");
     return false;
   }
-  if (!Fsync(FolderOf(path_), O_DIRECTORY)) {
+  const auto fail = [&](const char* what) {
+    error = ErrnoText(what);
+    ::unlinkat(folder_.Get(), freshName.c_str(), 0);  // best effort: the old hive is intact either way
+    return false;
+  };
+  struct stat written {};
+  if (hivex_commit(handle_, DescriptorPath(fresh.Get()).c_str(), 0) != 0 || ::fstat(fresh.Get(), &written) != 0 ||
+      written.st_size < static_cast<off_t>(kHeaderSize) || ::fsync(fresh.Get()) != 0) {
+    return fail("could not write the new hive");
+  }
+  // The hive's own permissions; a file system without them (FAT, ntfs-3g
+  // without a user mapping) keeps its own.
+  if (::fchmod(fresh.Get(), mode_) != 0 && errno != EPERM && errno != ENOTSUP) {
+    return fail("could not write the new hive");
+  }
+  // Replaced only while the name still holds the hive that was read.
+  if (!OpenFile()) {
+    errno = ESTALE;
+    return fail("was replaced while Scourix ran");
+  }
+  if (::renameat(folder_.Get(), freshName.c_str(), folder_.Get(), name_.c_str()) != 0) {
+    return fail("could not replace the hive");
+  }
+  device_ = written.st_dev;
+  inode_ = written.st_ino;
+  if (!SyncFolder(folder_.Get())) {
     error = ErrnoText("could not flush the hive's folder");
     return false;
   }
@@ -158,16 +245,23 @@ bool HiveRegistry::AnyChanged() const {
   return std::any_of(mounted_.begin(), mounted_.end(), [](const Mounted& m) { return m.hive->Changed(); });
 }
 
-bool HiveRegistry::CommitChanged(std::string& error) {
-  bool all = true;
+std::vector<Hive*> HiveRegistry::ChangedHives() const {
+  std::vector<Hive*> changed;
   for (const Mounted& m : mounted_) {
+    if (m.hive->Changed()) changed.push_back(m.hive);
+  }
+  return changed;
+}
+
+bool HiveRegistry::CommitChanged(std::string& error) {
+  for (auto m = mounted_.rbegin(); m != mounted_.rend(); ++m) {
     std::string reason;
-    if (!m.hive->Commit(reason)) {
-      if (all) error = m.hive->Path() + " " + reason;
-      all = false;
+    if (!m->hive->Commit(reason)) {
+      error = m->hive->Path() + " " + reason;
+      return false;
     }
   }
-  return all;
+  return true;
 }
 
 std::vector<const HiveRegistry::Mounted*> HiveRegistry::MountedAt(RegistryRoot root) const {
@@ -178,25 +272,30 @@ std::vector<const HiveRegistry::Mounted*> HiveRegistry::MountedAt(RegistryRoot r
   return found;
 }
 
-HiveRegistry::Location HiveRegistry::Find(RegistryRoot root, const char* path) const {
-  if (path == nullptr || *path == '\0') return {};
-  const std::string text(path);
-  size_t start = 0;
-  size_t end = text.find('\\');
-  const std::string first = text.substr(0, end);
+HiveRegistry::Location HiveRegistry::Find(RegistryRoot root, const std::string& path) const {
+  if (path.empty()) return {};
+  size_t end = path.find('\\');
+  const std::string first = path.substr(0, end);
   Location at;
   for (const Mounted* m : MountedAt(root)) {
-    if (strcasecmp(m->name.c_str(), first.c_str()) == 0) at = {m->hive, hivex_root(m->hive->Handle())};
+    if (strcasecmp(m->name.c_str(), first.c_str()) == 0) {
+      at = {m->hive, hivex_root(m->hive->Handle())};
+      break;  // mount names are unique; the first is the one meant
+    }
   }
   while (at.hive != nullptr && end != std::string::npos) {
-    start = end + 1;
-    end = text.find('\\', start);
-    const std::string name = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    const size_t start = end + 1;
+    end = path.find('\\', start);
+    const std::string name = path.substr(start, end == std::string::npos ? std::string::npos : end - start);
     if (name.empty()) return {};
-    at.node = hivex_node_get_child(at.hive->Handle(), at.node, Latin1ToUtf8(name).c_str());
+    at.node = hivex_node_get_child(at.hive->Handle(), at.node, name.c_str());
     if (at.node == 0) return {};
   }
   return at;
+}
+
+HiveRegistry::Location HiveRegistry::FindAnsi(RegistryRoot root, const char* path) const {
+  return path == nullptr ? Location{} : Find(root, Latin1ToUtf8(path));
 }
 
 int HiveRegistry::QueryKeyCounts(RegistryRoot root, const char* path, uint32_t* subKeys, uint32_t* values) {
@@ -205,7 +304,7 @@ int HiveRegistry::QueryKeyCounts(RegistryRoot root, const char* path, uint32_t* 
     *values = 0;
     return 1;
   }
-  const Location at = Find(root, path);
+  const Location at = FindAnsi(root, path);
   if (at.hive == nullptr) return 0;
   *subKeys = static_cast<uint32_t>(hivex_node_nr_children(at.hive->Handle(), at.node));
   *values = static_cast<uint32_t>(hivex_node_nr_values(at.hive->Handle(), at.node));
@@ -218,9 +317,9 @@ int HiveRegistry::EnumSubKeyName(RegistryRoot root, const char* path, uint32_t i
   if (path == nullptr || *path == '\0') {
     const auto hives = MountedAt(root);
     if (index >= hives.size()) return 0;
-    found = hives[index]->name;
+    found = Utf8ToLatin1(hives[index]->name);
   } else {
-    const Location at = Find(root, path);
+    const Location at = FindAnsi(root, path);
     if (at.hive == nullptr) return 0;
     const Owned<hive_node_h> children(hivex_node_children(at.hive->Handle(), at.node));
     if (!children) return 0;
@@ -237,40 +336,68 @@ int HiveRegistry::EnumSubKeyName(RegistryRoot root, const char* path, uint32_t i
   return 1;
 }
 
-int HiveRegistry::DeleteRegValue(RegistryRoot root, const char* path, const char* valueName) {
-  const Location at = Find(root, path);
-  if (at.hive == nullptr) return 0;
+bool HiveRegistry::MayRewriteValues(const Location& at, const char* path) {
+  if (!at.hive->KeepsBigData()) return true;
   hive_h* h = at.hive->Handle();
   const Owned<hive_value_h> values(hivex_node_values(h, at.node));
-  if (!values) return 0;
-  const std::string target = Latin1ToUtf8(valueName != nullptr ? valueName : "");
-  // hivex rewrites a key's values as a whole: keep every other one.
+  if (!values) return false;
+  for (const hive_value_h* v = values.get(); *v != 0; ++v) {
+    hive_type type;
+    size_t length = 0;
+    if (hivex_value_type(h, *v, &type, &length) != 0 || length > kLargestPlainValue) {
+      refused_.push_back(at.hive->Path() + " key " + (path != nullptr ? path : ""));
+      return false;
+    }
+  }
+  return true;
+}
+
+// hivex rewrites a key's values as a whole: every value is kept as it is
+// (its raw type included) except the one named skipName, which is left out,
+// or replaced by added when that is given (added at the end when missing).
+bool HiveRegistry::SetValues(const Location& at, const char* path, const char* skipName,
+                             const hive_set_value* added) {
+  if (!MayRewriteValues(at, path)) return false;
+  hive_h* h = at.hive->Handle();
+  const Owned<hive_value_h> values(hivex_node_values(h, at.node));
+  if (!values) return false;
+  const std::string target = Latin1ToUtf8(skipName != nullptr ? skipName : "");
   std::vector<Owned<char>> keys, data;
   std::vector<hive_set_value> kept;
   bool found = false;
   for (const hive_value_h* v = values.get(); *v != 0; ++v) {
     Owned<char> key(hivex_value_key(h, *v));
-    if (!key) return 0;
+    if (!key) return false;
     if (!found && strcasecmp(key.get(), target.c_str()) == 0) {
       found = true;
+      if (added != nullptr) kept.push_back(*added);
       continue;
     }
     hive_type type;
     size_t length = 0;
     Owned<char> bytes(hivex_value_value(h, *v, &type, &length));
-    if (!bytes) return 0;
-    kept.push_back({key.get(), type, length, bytes.get()});
+    if (!bytes) return false;
+    hive_set_value value{key.get(), {}, length, bytes.get()};
+    SetRawType(value, RawType(type));
+    kept.push_back(value);
     keys.push_back(std::move(key));
     data.push_back(std::move(bytes));
   }
-  if (!found || hivex_node_set_values(h, at.node, kept.size(), kept.data(), 0) != 0) return 0;
+  if (!found && added == nullptr) return false;
+  if (!found) kept.push_back(*added);
+  if (hivex_node_set_values(h, at.node, kept.size(), kept.data(), 0) != 0) return false;
   at.hive->MarkChanged();
-  return 1;
+  return true;
+}
+
+int HiveRegistry::DeleteRegValue(RegistryRoot root, const char* path, const char* valueName) {
+  const Location at = FindAnsi(root, path);
+  return at.hive != nullptr && SetValues(at, path, valueName, nullptr) ? 1 : 0;
 }
 
 int HiveRegistry::ReadRegValue(RegistryRoot root, const char* path, const char* valueName, char* buffer,
                                size_t capacity) {
-  const Location at = Find(root, path);
+  const Location at = FindAnsi(root, path);
   if (at.hive == nullptr) return 0;
   hive_h* h = at.hive->Handle();
   const hive_value_h value = hivex_node_get_value(h, at.node, Latin1ToUtf8(valueName != nullptr ? valueName : "").c_str());
@@ -280,7 +407,7 @@ int HiveRegistry::ReadRegValue(RegistryRoot root, const char* path, const char* 
   const Owned<char> bytes(hivex_value_value(h, value, &type, &length));
   if (!bytes) return 0;
   // Strings are kept in UTF-16: the ANSI view has one byte per character.
-  const bool text = IsStringType(type);
+  const bool text = IsStringType(RawType(type));
   const size_t size = text ? length / 2 : length;
   if (size > capacity) return 0;
   for (size_t i = 0; i < size; ++i) {
@@ -296,13 +423,15 @@ int HiveRegistry::ReadRegValue(RegistryRoot root, const char* path, const char* 
 }
 
 int HiveRegistry::DeleteRegKey(RegistryRoot root, const char* path) {
-  const Location at = Find(root, path);
+  if (path == nullptr) return 0;
+  const std::string utf8 = Latin1ToUtf8(path);
+  const Location at = Find(root, utf8);
   // Like the live registry: a key with subkeys stays.
   if (at.hive == nullptr || hivex_node_nr_children(at.hive->Handle(), at.node) != 0) return 0;
-  return DeleteKeyTree(root, path);
+  return DeleteKeyTree(root, utf8);
 }
 
-int HiveRegistry::DeleteKeyTree(RegistryRoot root, const char* path) {
+int HiveRegistry::DeleteKeyTree(RegistryRoot root, const std::string& path) {
   const Location at = Find(root, path);
   // A hive's root is the mount point itself and is never deleted.
   if (at.hive == nullptr || at.node == hivex_root(at.hive->Handle())) return 0;
@@ -312,12 +441,41 @@ int HiveRegistry::DeleteKeyTree(RegistryRoot root, const char* path) {
 }
 
 int HiveRegistry::WriteRegString(RegistryRoot root, const char* path, const char* valueName, const char* text) {
-  const Location at = Find(root, path);
+  const Location at = FindAnsi(root, path);
   if (at.hive == nullptr) return 0;
   std::string key = Latin1ToUtf8(valueName != nullptr ? valueName : "");
   std::string data = ToRegistryString(text);
-  const hive_set_value value{key.data(), hive_t_REG_SZ, data.size(), data.data()};
-  if (hivex_node_set_value(at.hive->Handle(), at.node, &value, 0) != 0) return 0;
-  at.hive->MarkChanged();
-  return 1;
+  hive_set_value value{key.data(), {}, data.size(), data.data()};
+  SetRawType(value, kRegSz);
+  return SetValues(at, path, valueName, &value) ? 1 : 0;
+}
+
+std::vector<std::string> HiveRegistry::SubKeyNames(RegistryRoot root, const std::string& path) const {
+  std::vector<std::string> names;
+  const Location at = Find(root, path);
+  if (at.hive == nullptr) return names;
+  const Owned<hive_node_h> children(hivex_node_children(at.hive->Handle(), at.node));
+  for (const hive_node_h* child = children.get(); child != nullptr && *child != 0; ++child) {
+    const Owned<char> name(hivex_node_name(at.hive->Handle(), *child));
+    if (name) names.push_back(name.get());
+  }
+  return names;
+}
+
+bool HiveRegistry::ReadString(RegistryRoot root, const std::string& path, const char* valueName,
+                              std::string& text) const {
+  const Location at = Find(root, path);
+  if (at.hive == nullptr) return false;
+  hive_h* h = at.hive->Handle();
+  const hive_value_h value = hivex_node_get_value(h, at.node, valueName);
+  if (value == 0) return false;
+  hive_type type;
+  size_t length = 0;
+  if (hivex_value_type(h, value, &type, &length) != 0) return false;
+  const uint32_t raw = RawType(type);
+  if (raw != kRegSz && raw != kRegExpandSz) return false;
+  const Owned<char> utf8(hivex_value_string(h, value));
+  if (!utf8) return false;
+  text = utf8.get();
+  return true;
 }

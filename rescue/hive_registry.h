@@ -4,21 +4,32 @@
 // Commit, which writes a new file beside it and renames it over the old one.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cleaning/registry_access.h"
+#include "posix/unique_fd.h"
 
 struct hive_h;
+struct hive_set_value;
 
 class Hive {
  public:
   // Opens a hive file for editing in memory. Refuses (with the reason in
-  // error) a file that is not a hive, is damaged or truncated, or whose
-  // latest changes are still in its log files (Windows did not close it):
-  // editing such a hive would lose them.
+  // error) a file that is not a hive, is damaged or truncated, is a link or
+  // not a regular file, or whose latest changes are still in its log files
+  // (Windows did not close it): editing such a hive would lose them.
+  // folder: the hive's folder, opened without following links; it is kept
+  // open, and the new hive is written there. path names the hive in
+  // messages.
+  static std::unique_ptr<Hive> Open(UniqueFd folder, const std::string& name, const std::string& path,
+                                    std::string& error);
+  // The same for a path as given, its folder followed as the system does.
   static std::unique_ptr<Hive> Open(const std::string& path, std::string& error);
   ~Hive();
   Hive(const Hive&) = delete;
@@ -28,20 +39,38 @@ class Hive {
   hive_h* Handle() const { return handle_; }
   bool Changed() const { return changed_; }
   void MarkChanged() { changed_ = true; }
+  // Format 1.4 and later keep values over 16,344 bytes as big-data records,
+  // which libhivex does not write.
+  bool KeepsBigData() const { return minorVersion_ >= 4; }
+  // The hive file as it is on disk now, opened read-only; -1 when it is not
+  // the regular file that was opened (or last written).
+  UniqueFd OpenFile() const;
 
-  // Writes the edited hive back: the new content goes to a file beside the
-  // hive, is flushed and then renamed over it, so that an interruption leaves
+  // Writes the edited hive back: the new content goes to a new file beside
+  // the hive (created, never opened if something is already at its name),
+  // is flushed and then renamed over it, so that an interruption leaves
   // either the old hive or the new one, never a mixture. Nothing is written
-  // when nothing changed.
+  // when nothing changed; after a failure the changes are kept for another
+  // try.
   bool Commit(std::string& error);
 
  private:
-  Hive(std::string path, hive_h* handle) : path_(std::move(path)), handle_(handle) {}
+  Hive(UniqueFd folder, std::string name, std::string path, hive_h* handle)
+      : folder_(std::move(folder)), name_(std::move(name)), path_(std::move(path)), handle_(handle) {}
 
+  UniqueFd folder_;
+  std::string name_;
   std::string path_;
   hive_h* handle_;
+  uint32_t minorVersion_ = 0;
+  unsigned mode_ = 0600;
+  dev_t device_ = 0;
+  ino_t inode_ = 0;
   bool changed_ = false;
 };
+
+// Names tried in turn for a new hive file beside the hive, before giving up.
+constexpr int kNewHiveNames = 16;
 
 // The two roots as the repair sees them: HKEY_LOCAL_MACHINE's keys named
 // after the machine hives (Software, System) and HKEY_USERS' keys named after
@@ -52,7 +81,11 @@ class HiveRegistry final : public RegistryAccess {
   // hive must outlive the registry.
   void Mount(RegistryRoot root, const std::string& name, Hive* hive);
   bool AnyChanged() const;
-  // Commits every changed hive; the first failure's reason goes to error.
+  std::vector<Hive*> ChangedHives() const;
+  // Commits every changed hive, the first mounted last, and stops at the
+  // first that fails (its reason goes to error). The machine's Software
+  // hive, mounted first, holds the worm's configuration key: while it is not
+  // written, a second run finds the worm and repairs everything again.
   bool CommitChanged(std::string& error);
 
   int QueryKeyCounts(RegistryRoot root, const char* path, uint32_t* subKeys, uint32_t* values) override;
@@ -64,8 +97,19 @@ class HiveRegistry final : public RegistryAccess {
   int WriteRegString(RegistryRoot root, const char* path, const char* valueName, const char* text) override;
 
   // Deletes a key with everything under it (a service's key holds subkeys,
-  // which DeleteRegKey, like the live registry, refuses).
-  int DeleteKeyTree(RegistryRoot root, const char* path);
+  // which DeleteRegKey, like the live registry, refuses). Unlike the six
+  // operations, the path is UTF-8, as the volume names things.
+  int DeleteKeyTree(RegistryRoot root, const std::string& path);
+  // The names of a key's subkeys in UTF-8; empty when it has none or is
+  // missing.
+  std::vector<std::string> SubKeyNames(RegistryRoot root, const std::string& path) const;
+  // A string value (REG_SZ, REG_EXPAND_SZ) in UTF-8; false when missing or
+  // of another type.
+  bool ReadString(RegistryRoot root, const std::string& path, const char* valueName, std::string& text) const;
+
+  // Keys that were left as they are because rewriting them would have
+  // corrupted a big value (hive path and key); each is reported once.
+  std::vector<std::string> TakeRefusedKeys() { return std::exchange(refused_, {}); }
 
  private:
   struct Mounted {
@@ -77,12 +121,19 @@ class HiveRegistry final : public RegistryAccess {
     Hive* hive = nullptr;
     size_t node = 0;
   };
-  // The key at path, or no hive when it does not exist. A null or empty path
-  // is the root itself, which no hive holds.
-  Location Find(RegistryRoot root, const char* path) const;
+  // The key at a UTF-8 path, or no hive when it does not exist. An empty
+  // path is the root itself, which no hive holds.
+  Location Find(RegistryRoot root, const std::string& path) const;
+  // The same for the 8-bit text of the six operations (null: the root).
+  Location FindAnsi(RegistryRoot root, const char* path) const;
   std::vector<const Mounted*> MountedAt(RegistryRoot root) const;
+  // False, and the key noted, when rewriting its values would store a big
+  // value in a form Windows does not read.
+  bool MayRewriteValues(const Location& at, const char* path);
+  bool SetValues(const Location& at, const char* path, const char* skipName, const hive_set_value* added);
 
   std::vector<Mounted> mounted_;
+  std::vector<std::string> refused_;
 };
 
 // Latin-1 text to UTF-8 and back (characters beyond Latin-1 become '?').

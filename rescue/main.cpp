@@ -1,18 +1,25 @@
-// scourix-rescue [--report-only] [--log FILE] MOUNTPOINT
+// scourix-rescue [--report-only] [--log FILE] [--backup DIR] MOUNTPOINT
+// scourix-rescue --undo BACKUPDIR [--force] MOUNTPOINT
 //
 // Cleans a Windows system volume mounted on Linux: the Windows program's
 // scan of the same folder trees, and its registry repair on the volume's
-// hive files. Exit status: 0 nothing found, 1 the worm was found and all of
-// it removed (with --report-only: found), 2 something could not be removed
-// or the scan was interrupted, 3 usage or volume errors (nothing changed).
+// hive files, with a backup of everything it changes. Exit status: 0
+// nothing found, 1 the worm was found and all of it removed (with
+// --report-only: found), 2 something could not be removed, the scan was
+// interrupted or failed, 3 usage or volume errors (nothing changed).
+#include <fcntl.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <exception>
 #include <memory>
 #include <string>
 #include <vector>
@@ -21,9 +28,12 @@
 #include "engine/result_log.h"
 #include "engine/scan_state.h"
 #include "posix/append_file.h"
+#include "posix/unique_fd.h"
 #include "rescue/console.h"
+#include "rescue/folder_listing.h"
 #include "rescue/hive_registry.h"
 #include "rescue/offline_scan.h"
+#include "rescue/undo.h"
 #include "rescue/volume.h"
 
 namespace {
@@ -36,11 +46,18 @@ constexpr int kUsageOrVolume = 3;
 struct Options {
   bool reportOnly = false;
   const char* log = nullptr;
+  std::string backup;
+  std::string undo;
+  bool force = false;
   std::string mountPoint;
 };
 
 int Usage(const char* problem) {
-  std::fprintf(stderr, "scourix-rescue: %s\nusage: scourix-rescue [--report-only] [--log FILE] MOUNTPOINT\n", problem);
+  std::fprintf(stderr,
+               "scourix-rescue: %s\n"
+               "usage: scourix-rescue [--report-only] [--log FILE] [--backup DIR] MOUNTPOINT\n"
+               "       scourix-rescue --undo BACKUPDIR [--force] MOUNTPOINT\n",
+               problem);
   return kUsageOrVolume;
 }
 
@@ -57,6 +74,11 @@ bool ParseArguments(int argc, char** argv, Options& options, const char*& proble
     } else if (arg == "--log") {
       if (++i == argc) return (problem = "--log needs a file name"), false;
       options.log = argv[i];
+    } else if (arg == "--backup" || arg == "--undo") {
+      if (++i == argc || argv[i][0] == '\0') return (problem = "--backup and --undo need a folder"), false;
+      (arg == "--backup" ? options.backup : options.undo) = argv[i];
+    } else if (arg == "--force") {
+      options.force = true;
     } else if (arg.size() > 1 && arg[0] == '-' && arg != "--") {
       return (problem = "unknown option"), false;
     } else {
@@ -66,6 +88,11 @@ bool ParseArguments(int argc, char** argv, Options& options, const char*& proble
     }
   }
   if (options.mountPoint.empty()) return (problem = "no mount point given"), false;
+  if (!options.undo.empty() && (options.reportOnly || options.log != nullptr || !options.backup.empty())) {
+    return (problem = "--undo goes with --force alone"), false;
+  }
+  if (options.undo.empty() && options.force) return (problem = "--force goes with --undo"), false;
+  if (options.reportOnly && !options.backup.empty()) return (problem = "--report-only changes nothing to back up"), false;
   while (options.mountPoint.size() > 1 && options.mountPoint.back() == '/') options.mountPoint.pop_back();
   return true;
 }
@@ -85,18 +112,22 @@ bool CheckWritable(const std::string& mountPoint, std::string& problem) {
 }
 
 // Every hive is opened before anything is changed: one that cannot be read
-// stops the run while the volume is still untouched.
-bool OpenHives(const WindowsVolume& volume, std::vector<std::unique_ptr<Hive>>& hives, HiveRegistry& registry,
-               std::string& problem) {
-  const auto mount = [&](RegistryRoot root, const std::string& name, const std::string& path) {
+// stops the run while the volume is still untouched. Each is reached from
+// the volume's root without following a link.
+bool OpenHives(const WindowsVolume& volume, int root, std::vector<std::unique_ptr<Hive>>& hives,
+               HiveRegistry& registry, std::string& problem) {
+  const auto mount = [&](RegistryRoot key, const std::string& name, const std::string& path) {
     if (path.empty()) return true;
+    const std::string relative = RelativePath(volume, path);
+    const size_t slash = relative.rfind('/');
     std::string reason;
-    std::unique_ptr<Hive> hive = Hive::Open(path, reason);
+    std::unique_ptr<Hive> hive = Hive::Open(OpenFolderBeneath(root, relative.substr(0, slash)),
+                                            relative.substr(slash + 1), path, reason);
     if (!hive) {
       problem = "the registry hive " + path + " " + reason;
       return false;
     }
-    registry.Mount(root, name, hive.get());
+    registry.Mount(key, name, hive.get());
     hives.push_back(std::move(hive));
     return true;
   };
@@ -111,11 +142,31 @@ bool OpenHives(const WindowsVolume& volume, std::vector<std::unique_ptr<Hive>>& 
   return true;
 }
 
-LogTime Now() {
+std::tm LocalNow() {
   const std::time_t now = std::time(nullptr);
   std::tm local {};
   localtime_r(&now, &local);
-  return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec};
+  return local;
+}
+
+LogTime ToLogTime(const std::tm& t) {
+  return {t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec};
+}
+
+std::string Stamp(const std::tm& t) {
+  char stamp[32];
+  std::snprintf(stamp, sizeof stamp, "%04d%02d%02d-%02d%02d%02d", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour,
+                t.tm_min, t.tm_sec);
+  return stamp;
+}
+
+// Folder levels the walk may keep open: half of what the descriptor limit
+// leaves after the program's own files.
+int HeldFolderLevels() {
+  rlimit limit {};
+  if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return 256;
+  const long spare = static_cast<long>(std::min<rlim_t>(limit.rlim_cur, 4096)) - 24;
+  return static_cast<int>(std::max(1L, spare / 2));
 }
 
 Console* resultConsole = nullptr;
@@ -131,10 +182,12 @@ int TerminalWidth() {
 // status are printed as lines.
 void NotifyProgressWindow(unsigned message) {
   if (resultConsole == nullptr) return;
-  resultConsole->Line(message == AppendLineMessage ? scanState.lineBuffer : scanState.currentObject);
+  resultConsole->Line(message == AppendLineMessage ? FullResultLine() : scanState.currentObject);
 }
 
-int main(int argc, char** argv) {
+namespace {
+
+int Run(int argc, char** argv) {
   Options options;
   const char* problem = nullptr;
   if (!ParseArguments(argc, argv, options, problem)) return Usage(problem);
@@ -145,11 +198,17 @@ int main(int argc, char** argv) {
   }
   std::string error;
   if (!options.reportOnly && !CheckWritable(options.mountPoint, error)) return VolumeError(error);
+  const UniqueFd root(open(options.mountPoint.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!root) return VolumeError(options.mountPoint + ": " + std::strerror(errno));
+  if (!options.undo.empty()) return UndoCleaning(options.undo, root.Get(), options.force);
+
   WindowsVolume volume;
   if (!DiscoverVolume(options.mountPoint, volume, error)) return VolumeError(options.mountPoint + ": " + error);
   std::vector<std::unique_ptr<Hive>> hives;
   HiveRegistry registry;
-  if (volume.registry == RegistryKind::Nt && !OpenHives(volume, hives, registry, error)) return VolumeError(error);
+  if (volume.registry == RegistryKind::Nt && !OpenHives(volume, root.Get(), hives, registry, error)) {
+    return VolumeError(error);
+  }
   PosixAppendFile logFile;
   if (options.log != nullptr && !logFile.Open(options.log)) {
     return VolumeError(std::string("cannot write the log ") + options.log + ": " + std::strerror(errno));
@@ -161,11 +220,15 @@ int main(int argc, char** argv) {
   // Nothing runs offline: there is no memory scan.
   scanState.progressWindow = reinterpret_cast<WindowHandle>(&console);
   scanState.memoryScanActive = 0;
-  resultLog.Open(options.log != nullptr ? &logFile : nullptr, scanState.productTitle, Now());
+  const std::tm started = LocalNow();
+  resultLog.Open(options.log != nullptr ? &logFile : nullptr, scanState.productTitle, ToLogTime(started));
 
   OfflineScan scan;
   scan.reportOnly = options.reportOnly;
   scan.console = &console;
+  scan.volume = &volume;
+  scan.root = root.Get();
+  scan.heldLevels = HeldFolderLevels();
   if (volume.registry == RegistryKind::Nt) {
     scan.registry = &registry;
   } else if (volume.registry == RegistryKind::Windows9x) {
@@ -176,17 +239,33 @@ int main(int argc, char** argv) {
   }
 
   for (const VolumePath& target : volume.scanTargets) WalkOfflineTree(target, scan);
-  RemoveWormServices(scan, volume.windowsDirectory.windows);
-  // Changes whose writing failed during the scan get one more try.
-  if (!options.reportOnly && registry.AnyChanged() && !registry.CommitChanged(error)) {
-    std::fprintf(stderr, "scourix-rescue: %s\n", error.c_str());
-    scan.failed = true;
+  FindWormServices(scan);
+  console.ClearProgress();
+  if (options.reportOnly) {
+    ReportFindings(scan);
+  } else if (!CleanVolume(scan, {options.mountPoint, options.backup, Stamp(started)}, error)) {
+    resultLog.Close();
+    return VolumeError("the backup could not be made (" + error + ")");
   }
 
-  console.ClearProgress();
   ReportStatistics();
   ReportFinalStatus();
   resultLog.Close();
   if (scan.failed || scanState.scanCancelled) return kNotAllRemoved;
   return scanState.filesInfected > 0 ? kRemoved : kNothingFound;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // No abnormal end may look like success: whatever is thrown ends the run
+  // with the status of a scan that failed.
+  try {
+    return Run(argc, argv);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "scourix-rescue: stopped: %s\n", e.what());
+  } catch (...) {
+    std::fprintf(stderr, "scourix-rescue: stopped\n");
+  }
+  return kNotAllRemoved;
 }

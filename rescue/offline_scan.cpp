@@ -4,16 +4,18 @@
 #include <strings.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
-#include "cleaning/registry_repair.h"
 #include "cleaning/service_path.h"
 #include "engine/pe_signature.h"
 #include "engine/scan_state.h"
 #include "posix/posix_file_source.h"
 #include "posix/unique_fd.h"
+#include "rescue/backup.h"
 #include "rescue/folder_listing.h"
 
 namespace {
@@ -27,69 +29,63 @@ bool Cancelled() {
   return scanState.scanCancelled != 0;
 }
 
-void RepairOfflineRegistry(OfflineScan& scan, const char* virusName) {
-  if (scan.registry == nullptr) return;
-  const RegistryRepairOutcome outcome = RepairWormRegistry(*scan.registry);
-  if (!outcome.found) return;
-  if (scan.reportOnly) {
-    if (outcome.removed) AppendResultLine("System Registry     %s found (report only: not repaired)", virusName);
-    return;
-  }
-  // Written back before the file goes: a scan that stops in between leaves
-  // a file that a second scan finds again, never a repair that is lost.
-  std::string error;
-  if (!scan.registry->CommitChanged(error)) {
-    std::fprintf(stderr, "scourix-rescue: %s\n", error.c_str());
-    AppendResultLine("System Registry     %s Repair failed", virusName);
-    scan.failed = true;
-    return;
-  }
-  if (outcome.removed) AppendResultLine("System Registry     %s removed", virusName);
+// A folder or file the walk could not look into: said, never passed over.
+void NotScanned(const std::string& windowsPath, int error, OfflineScan& scan) {
+  AppendResultLine("%s     could not be scanned: %s", windowsPath.c_str(), std::strerror(error));
+  scan.failed = true;
 }
 
-void HandleMatch(const VirusSignature& record, int folder, const std::string& name, const std::string& path,
-                 OfflineScan& scan) {
-  ++scanState.filesInfected;
-  RepairOfflineRegistry(scan, record.name);
-  if (scan.reportOnly) {
-    AppendResultLine("%s     %s found (report only: not deleted)", path.c_str(), record.name);
-    scan.wormFiles.push_back(path);
-  } else if (unlinkat(folder, name.c_str(), 0) == 0) {
-    ++scanState.filesDeleted;
-    AppendResultLine("%s     %s deleted", path.c_str(), record.name);
-    scan.wormFiles.push_back(path);
-  } else {
-    AppendResultLine("%s     %s Delete failed", path.c_str(), record.name);
-    scan.failed = true;
-  }
-}
-
-void CheckOfflineFile(int folder, const std::string& name, const std::string& path, OfflineScan& scan) {
+void CheckOfflineFile(int folder, const std::string& name, const VolumePath& where, OfflineScan& scan) {
   ++scanState.filesScanned;
   SignatureVerdict verdict;
   {
     PosixFileSource file(folder, name.c_str());
-    if (!file.Ok()) return;
+    if (!file.Ok()) {
+      // Gone, or no longer a regular file, since the listing: nothing to
+      // scan. A regular file that cannot be read is reported.
+      const int error = errno;
+      struct stat st {};
+      if (fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode)) {
+        NotScanned(where.windows + "\\" + name, error, scan);
+      }
+      return;
+    }
     verdict = ExamineFile(file);
   }  // closed before anything is done to it
-  for (size_t i = 0; i < verdict.count; ++i) HandleMatch(*verdict.matches[i], folder, name, path, scan);
+  for (size_t i = 0; i < verdict.count; ++i) {
+    ++scanState.filesInfected;
+    FoundFile found{RelativePath(*scan.volume, where.host), name, where.windows + "\\" + name, {}};
+    if (scan.registry != nullptr) found.repair = RepairWormRegistry(*scan.registry);
+    scan.found.push_back(found);
+  }
 }
 
-void WalkOpenFolder(int folder, const VolumePath& where, OfflineScan& scan) {
-  const std::vector<FolderEntry> entries = ListFolder(folder);
+void WalkFolder(UniqueFd folder, const VolumePath& where, int depth, OfflineScan& scan) {
+  int error = 0;
+  const std::vector<FolderEntry> entries = ListFolder(folder.Get(), &error);
+  if (error != 0) NotScanned(where.windows, error, scan);
   for (const FolderEntry& entry : entries) {
     if (Cancelled()) return;
     if (entry.kind != EntryKind::File) continue;
     scan.console->Progress(scanState.filesScanned, where.windows);
-    CheckOfflineFile(folder, entry.name, where.windows + "\\" + entry.name, scan);
+    CheckOfflineFile(folder.Get(), entry.name, where, scan);
   }
+  const bool hold = depth < scan.heldLevels;
+  if (!hold) folder.Reset();
   for (const FolderEntry& entry : entries) {
     if (Cancelled()) return;
     if (entry.kind != EntryKind::Folder) continue;
+    const VolumePath child = Child(where, entry.name);
     // Opened without following: a folder replaced by a link since the
     // listing is not entered.
-    const UniqueFd sub(openat(folder, entry.name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    if (sub) WalkOpenFolder(sub.Get(), Child(where, entry.name), scan);
+    UniqueFd sub = hold ? UniqueFd(openat(folder.Get(), entry.name.c_str(),
+                                          O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC))
+                        : OpenFolderBeneath(scan.root, RelativePath(*scan.volume, child.host));
+    if (!sub) {
+      if (errno != ELOOP && errno != ENOENT && errno != ENOTDIR) NotScanned(child.windows, errno, scan);
+      continue;
+    }
+    WalkFolder(std::move(sub), child, depth + 1, scan);
   }
 }
 
@@ -98,57 +94,177 @@ bool StartsWithIgnoringCase(const std::string& text, const char* prefix) {
   return text.size() >= length && strncasecmp(text.c_str(), prefix, length) == 0;
 }
 
-bool IsControlSet(const char* name) {
-  const std::string text(name);
-  return text.size() == 13 && StartsWithIgnoringCase(text, "ControlSet") &&
-         text.find_first_not_of("0123456789", 10) == std::string::npos;
+bool IsControlSet(const std::string& name) {
+  return name.size() == 13 && StartsWithIgnoringCase(name, "ControlSet") &&
+         name.find_first_not_of("0123456789", 10) == std::string::npos;
 }
 
-struct WormService {
-  std::string name;
-  std::vector<std::string> keys;  // one per control set
-};
+// The found file open for reading, reached again from the volume's root
+// without following links; invalid when it is no longer that regular file.
+UniqueFd OpenFound(const OfflineScan& scan, const FoundFile& file, UniqueFd& folder) {
+  folder = OpenFolderBeneath(scan.root, file.folder);
+  if (!folder) return UniqueFd();
+  UniqueFd fd(openat(folder.Get(), file.name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  struct stat st {};
+  if (!fd || fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) return UniqueFd();
+  return fd;
+}
 
-// Every service key whose program is one of the worm's files, by service.
-std::vector<WormService> FindWormServices(HiveRegistry& registry, const OfflineScan& scan,
-                                          const std::string& windowsDirectory) {
-  std::vector<WormService> found;
-  uint32_t sets = 0, values = 0;
-  char set[kSubKeyNameCapacity];
-  if (!registry.QueryKeyCounts(RegistryRoot::LocalMachine, "System", &sets, &values)) return found;
-  for (uint32_t i = 0; i < sets; ++i) {
-    if (!registry.EnumSubKeyName(RegistryRoot::LocalMachine, "System", i, set, sizeof set) || !IsControlSet(set)) {
-      continue;
-    }
-    const std::string services = std::string("System\\") + set + "\\Services";
-    uint32_t count = 0;
-    char service[kSubKeyNameCapacity];
-    char image[kPathCapacity * 4];
-    if (!registry.QueryKeyCounts(RegistryRoot::LocalMachine, services.c_str(), &count, &values)) continue;
-    for (uint32_t s = 0; s < count; ++s) {
-      if (!registry.EnumSubKeyName(RegistryRoot::LocalMachine, services.c_str(), s, service, sizeof service)) continue;
-      const std::string key = services + "\\" + service;
-      if (!registry.ReadRegValue(RegistryRoot::LocalMachine, key.c_str(), "ImagePath", image, sizeof image)) continue;
-      const std::string program = ResolveImagePath(image, windowsDirectory);
-      bool runsWorm = false;
-      for (const std::string& file : scan.wormFiles) runsWorm = runsWorm || ServiceBinaryNamesFile(program.c_str(), file.c_str());
-      if (!runsWorm) continue;
-      WormService* entry = nullptr;
-      for (WormService& known : found) {
-        if (strcasecmp(known.name.c_str(), service) == 0) entry = &known;
-      }
-      if (entry == nullptr) entry = &found.emplace_back(WormService{service, {}});
-      entry->keys.push_back(key);
-    }
+std::string Joined(const std::string& folder, const std::string& name) {
+  return folder.empty() ? name : folder + "/" + name;
+}
+
+// Backs up every hive that will be rewritten and every file that will be
+// deleted, and writes the manifest.
+bool MakeBackup(OfflineScan& scan, Backup& backup, const BackupPlace& place, std::string& error) {
+  if (!backup.Create(scan.root, place.mountPoint, place.dir, place.stamp, error)) return false;
+  for (Hive* hive : scan.registry != nullptr ? scan.registry->ChangedHives() : std::vector<Hive*>{}) {
+    const UniqueFd file = hive->OpenFile();
+    if (!file) return (error = hive->Path() + " was replaced while Scourix ran"), false;
+    if (!backup.Add(BackupItem::Kind::Hive, file.Get(), RelativePath(*scan.volume, hive->Path()), error)) return false;
   }
-  return found;
+  for (const FoundFile& found : scan.found) {
+    UniqueFd folder;
+    const UniqueFd file = OpenFound(scan, found, folder);
+    const std::string relative = Joined(found.folder, found.name);
+    if (!file) return (error = "cannot back up " + found.windows + ": " + std::strerror(errno)), false;
+    if (backup.Find(BackupItem::Kind::File, relative) != nullptr) continue;  // matched twice
+    if (!backup.Add(BackupItem::Kind::File, file.Get(), relative, error)) return false;
+  }
+  return backup.Save(error);
 }
 
 }  // namespace
 
 void WalkOfflineTree(const VolumePath& folder, OfflineScan& scan) {
-  const UniqueFd top(open(folder.host.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-  if (top) WalkOpenFolder(top.Get(), folder, scan);  // a folder that cannot be read is skipped, as on Windows
+  UniqueFd top = OpenFolderBeneath(scan.root, RelativePath(*scan.volume, folder.host));
+  if (!top) {
+    NotScanned(folder.windows, errno, scan);
+    return;
+  }
+  WalkFolder(std::move(top), folder, 0, scan);
+}
+
+void FindWormServices(OfflineScan& scan) {
+  scan.services.clear();
+  if (scan.registry == nullptr || scan.found.empty()) return;
+  const std::string& windowsDirectory = scan.volume->windowsDirectory.windows;
+  for (const std::string& set : scan.registry->SubKeyNames(RegistryRoot::LocalMachine, "System")) {
+    if (!IsControlSet(set)) continue;
+    const std::string services = "System\\" + set + "\\Services";
+    for (const std::string& service : scan.registry->SubKeyNames(RegistryRoot::LocalMachine, services)) {
+      const std::string key = services + "\\" + service;
+      std::string image;
+      if (!scan.registry->ReadString(RegistryRoot::LocalMachine, key, "ImagePath", image)) continue;
+      const std::string program = ResolveImagePath(image, windowsDirectory);
+      bool runsWorm = false;
+      for (const FoundFile& file : scan.found) {
+        runsWorm = runsWorm || ServiceBinaryNamesFile(program.c_str(), file.windows.c_str());
+      }
+      if (!runsWorm) continue;
+      WormService* entry = nullptr;
+      for (WormService& known : scan.services) {
+        if (strcasecmp(known.name.c_str(), service.c_str()) == 0) entry = &known;
+      }
+      if (entry == nullptr) entry = &scan.services.emplace_back(WormService{service, {}});
+      entry->keys.push_back(key);
+    }
+  }
+}
+
+void ReportFindings(const OfflineScan& scan) {
+  const char* virus = scanState.virusName;
+  for (const FoundFile& file : scan.found) {
+    if (file.repair.removed) AppendResultLine("System Registry     %s found (report only: not repaired)", virus);
+    AppendResultLine("%s     %s found (report only: not deleted)", file.windows.c_str(), virus);
+  }
+  for (const WormService& service : scan.services) {
+    AppendResultLine("Service %s     %s found (report only: not removed)", service.name.c_str(), virus);
+  }
+}
+
+bool CleanVolume(OfflineScan& scan, const BackupPlace& place, std::string& error) {
+  if (scan.found.empty()) return true;
+  const char* virus = scanState.virusName;
+  std::vector<bool> serviceDeleted;
+  for (const WormService& service : scan.services) {
+    bool all = true;
+    for (const std::string& key : service.keys) {
+      all = scan.registry->DeleteKeyTree(RegistryRoot::LocalMachine, key) != 0 && all;
+    }
+    serviceDeleted.push_back(all);
+  }
+  const std::vector<std::string> refused =
+      scan.registry != nullptr ? scan.registry->TakeRefusedKeys() : std::vector<std::string>{};
+  const std::vector<Hive*> changed = scan.registry != nullptr ? scan.registry->ChangedHives() : std::vector<Hive*>{};
+
+  Backup backup;
+  if (!MakeBackup(scan, backup, place, error)) return false;
+
+  // From here on the volume changes.
+  std::string commitError;
+  const bool committed = scan.registry == nullptr || scan.registry->CommitChanged(commitError);
+  if (!committed) std::fprintf(stderr, "scourix-rescue: %s\n", commitError.c_str());
+  for (Hive* hive : changed) {
+    BackupItem* item = backup.Find(BackupItem::Kind::Hive, RelativePath(*scan.volume, hive->Path()));
+    const UniqueFd now = hive->OpenFile();
+    if (item == nullptr || hive->Changed() || !now) continue;
+    item->outcome = "replaced";
+    HashFile(now.Get(), item->sha256After);
+  }
+
+  bool first = true;
+  for (const FoundFile& file : scan.found) {
+    if (file.repair.removed) {
+      if (committed) {
+        AppendResultLine("System Registry     %s removed", virus);
+      } else {
+        AppendResultLine("System Registry     %s Repair failed: the registry could not be written", virus);
+      }
+    }
+    if (first) {
+      for (const std::string& key : refused) {
+        AppendResultLine("System Registry     not repaired: %s holds a value over 16,344 bytes, which this "
+                         "program cannot rewrite as Windows keeps it",
+                         key.c_str());
+      }
+      scan.failed = scan.failed || !refused.empty();
+      first = false;
+    }
+    if (!committed) {
+      // Deleting it would lose the repair for good: a second run finds the
+      // file, and with it the worm's registry entries, again.
+      AppendResultLine("%s     %s Delete failed: kept until the registry can be repaired", file.windows.c_str(), virus);
+      scan.failed = true;
+      continue;
+    }
+    BackupItem* item = backup.Find(BackupItem::Kind::File, Joined(file.folder, file.name));
+    UniqueFd folder;
+    const bool same = OpenFound(scan, file, folder) && item != nullptr;
+    if (same && unlinkat(folder.Get(), file.name.c_str(), 0) == 0) {
+      ++scanState.filesDeleted;
+      item->outcome = "deleted";
+      AppendResultLine("%s     %s deleted", file.windows.c_str(), virus);
+    } else if (item == nullptr || item->outcome != "deleted") {
+      AppendResultLine("%s     %s Delete failed", file.windows.c_str(), virus);
+      scan.failed = true;
+    }
+  }
+  for (size_t i = 0; i < scan.services.size(); ++i) {
+    if (committed && serviceDeleted[i]) {
+      AppendResultLine("Service %s     %s removed", scan.services[i].name.c_str(), virus);
+    } else {
+      AppendResultLine("Service %s     %s Delete failed", scan.services[i].name.c_str(), virus);
+      scan.failed = true;
+    }
+  }
+  std::string saveError;
+  if (!backup.Save(saveError)) {
+    std::fprintf(stderr, "scourix-rescue: %s\n", saveError.c_str());
+    scan.failed = true;
+  }
+  AppendResultLine("Backup of what was changed: %s", backup.Path().c_str());
+  return true;
 }
 
 std::string ResolveImagePath(const std::string& imagePath, const std::string& windowsDirectory) {
@@ -164,33 +280,6 @@ std::string ResolveImagePath(const std::string& imagePath, const std::string& wi
   const bool hasDrive = path.size() >= 2 && path[1] == ':';
   if (!hasDrive && !path.empty() && path[0] != '\\' && path[0] != '%') path = windowsDirectory + "\\" + path;
   return quoted ? "\"" + path : path;
-}
-
-void RemoveWormServices(OfflineScan& scan, const std::string& windowsDirectory) {
-  if (scan.registry == nullptr || scan.wormFiles.empty()) return;
-  const std::vector<WormService> services = FindWormServices(*scan.registry, scan, windowsDirectory);
-  std::vector<bool> deleted;
-  for (const WormService& service : services) {
-    bool all = true;
-    for (const std::string& key : service.keys) {
-      all = scan.registry->DeleteKeyTree(RegistryRoot::LocalMachine, key.c_str()) != 0 && all;
-    }
-    deleted.push_back(all);
-  }
-  std::string error;
-  const bool committed = scan.reportOnly || scan.registry->CommitChanged(error);
-  if (!committed) std::fprintf(stderr, "scourix-rescue: %s\n", error.c_str());
-  for (size_t i = 0; i < services.size(); ++i) {
-    const char* name = services[i].name.c_str();
-    if (scan.reportOnly) {
-      AppendResultLine("Service %s     %s found (report only: not removed)", name, scanState.virusName);
-    } else if (deleted[i] && committed) {
-      AppendResultLine("Service %s     %s removed", name, scanState.virusName);
-    } else {
-      AppendResultLine("Service %s     %s Delete failed", name, scanState.virusName);
-      scan.failed = true;
-    }
-  }
 }
 
 bool CancelScanOnInterrupt() {

@@ -1,25 +1,48 @@
 // The scan of a Windows volume that is not running: the same detection as the
 // Windows program over the same folder trees, files of a folder before its
-// subfolders, links and junctions never followed. Every match is counted,
-// repairs the registry's hives and is deleted, or with reportOnly only
-// reported. Lines and counters go through the engine's scan state.
+// subfolders, links and junctions never followed. The walk only looks: every
+// match is counted and the registry repair made in memory; CleanVolume then
+// backs up, writes and deletes, or ReportFindings says what it would do.
+// Lines and counters go through the engine's scan state.
 #pragma once
 
 #include <string>
 #include <vector>
 
+#include "cleaning/registry_repair.h"
 #include "rescue/console.h"
 #include "rescue/hive_registry.h"
 #include "rescue/volume.h"
+
+struct FoundFile {
+  std::string folder;   // below the volume's root, '/'-separated
+  std::string name;     // as on the volume
+  std::string windows;  // as Windows names it (C:\...)
+  // The registry repair made at this match (in memory).
+  RegistryRepairOutcome repair;
+};
+
+struct WormService {
+  std::string name;               // UTF-8
+  std::vector<std::string> keys;  // one per control set
+};
 
 struct OfflineScan {
   bool reportOnly = false;
   // The volume's hives; null when its registry cannot be repaired offline.
   HiveRegistry* registry = nullptr;
   Console* console = nullptr;
-  // The worm's files: deleted, or with reportOnly found (Windows paths).
-  std::vector<std::string> wormFiles;
-  // Something of the worm's could not be removed.
+  const WindowsVolume* volume = nullptr;
+  int root = -1;  // the volume's root folder, open
+  // Folder levels that keep their folder open while the walk goes deeper;
+  // below them each folder is opened again from the root, so that no depth
+  // runs out of descriptors.
+  int heldLevels = 64;
+  // The worm's files, in the order found.
+  std::vector<FoundFile> found;
+  // Services that run one of them.
+  std::vector<WormService> services;
+  // Something could not be scanned or removed.
   bool failed = false;
 };
 
@@ -27,10 +50,27 @@ struct OfflineScan {
 // cancelled (scanState.scanCancelled).
 void WalkOfflineTree(const VolumePath& folder, OfflineScan& scan);
 
-// Removes every service, in every control set of the SYSTEM hive, whose
-// program is one of scan.wormFiles (the SYSTEM hive is mounted as the
-// machine's "System" key). windowsDirectory: as Windows names it (C:\WINDOWS).
-void RemoveWormServices(OfflineScan& scan, const std::string& windowsDirectory);
+// Every service, in every control set of the SYSTEM hive (the machine's
+// "System" key), whose program is one of scan.found.
+void FindWormServices(OfflineScan& scan);
+
+// The lines of a report-only run: what was found, nothing changed.
+void ReportFindings(const OfflineScan& scan);
+
+// Where the backup of a cleaning run goes.
+struct BackupPlace {
+  std::string mountPoint;
+  std::string dir;    // the user's folder, or empty for Scourix\backup-<stamp>
+  std::string stamp;  // YYYYMMDD-hhmmss
+};
+
+// Cleans what the scan found: backs up every hive it will rewrite and every
+// file it will delete, then writes the hives (the machine's Software hive,
+// which holds the worm's configuration key, last) and deletes the files only
+// once every hive is written, so that a failed write leaves all of it for a
+// second run. Services go with the hives. False, with the reason, when the
+// backup could not be made: nothing was changed then.
+bool CleanVolume(OfflineScan& scan, const BackupPlace& place, std::string& error);
 
 // A service's ImagePath as the running system would read it: "\??\" dropped,
 // %SystemRoot%, %windir% and \SystemRoot\ expanded, and a path without a

@@ -9,16 +9,27 @@
 namespace {
 
 // The place at relative (names separated by '/') under base, each step
-// matched without regard to case; false when a step is missing.
-bool Resolve(const VolumePath& base, const std::string& relative, bool lastIsFolder, VolumePath& out) {
+// matched without regard to case; false when a step is missing. linked,
+// when given, is set when a missing step is there as a link (or anything
+// else that is neither a folder nor a regular file).
+bool Resolve(const VolumePath& base, const std::string& relative, bool lastIsFolder, VolumePath& out,
+             bool* linked = nullptr) {
   out = base;
   size_t start = 0;
   while (start <= relative.size()) {
     size_t end = relative.find('/', start);
     if (end == std::string::npos) end = relative.size();
     const bool last = end == relative.size();
-    const std::string found = FindEntry(out.host, relative.substr(start, end - start), !last || lastIsFolder);
-    if (found.empty()) return false;
+    const std::string name = relative.substr(start, end - start);
+    const std::string found = FindEntry(out.host, name, !last || lastIsFolder);
+    if (found.empty()) {
+      if (linked != nullptr) {
+        for (const FolderEntry& entry : ListFolder(out.host)) {
+          *linked = *linked || (entry.kind == EntryKind::Other && strcasecmp(entry.name.c_str(), name.c_str()) == 0);
+        }
+      }
+      return false;
+    }
     out = Child(out, found);
     start = end + 1;
   }
@@ -54,15 +65,24 @@ std::vector<std::string> SortedFolders(const std::string& folder) {
 }
 
 // Every profile folder (one with an NTUSER.DAT) under the profiles folder.
-void FindProfiles(const VolumePath& profilesFolder, WindowsVolume& volume, std::vector<VolumePath>& folders) {
+void FindProfiles(const VolumePath& profilesFolder, WindowsVolume& volume, std::vector<VolumePath>& folders,
+                  std::vector<std::string>& linkedHives) {
   for (const std::string& name : SortedFolders(profilesFolder.host)) {
     VolumePath hive;
     const VolumePath profile = Child(profilesFolder, name);
-    if (!Resolve(profile, "NTUSER.DAT", false, hive)) continue;
+    bool linked = false;
+    if (!Resolve(profile, "NTUSER.DAT", false, hive, &linked)) {
+      if (linked) linkedHives.push_back(profile.windows + "\\NTUSER.DAT");
+      continue;
+    }
+    // ".DEFAULT" under HKEY_USERS is always the DEFAULT hive.
     std::string key = name;
-    for (int n = 2; std::any_of(volume.profiles.begin(), volume.profiles.end(),
-                                [&](const ProfileHive& p) { return strcasecmp(p.name.c_str(), key.c_str()) == 0; });
-         ++n) {
+    const auto taken = [&](const std::string& k) {
+      return strcasecmp(k.c_str(), ".DEFAULT") == 0 ||
+             std::any_of(volume.profiles.begin(), volume.profiles.end(),
+                         [&](const ProfileHive& p) { return strcasecmp(p.name.c_str(), k.c_str()) == 0; });
+    };
+    for (int n = 2; taken(key); ++n) {
       key = name + "~" + std::to_string(n);
     }
     volume.profiles.push_back({key, hive.host});
@@ -74,6 +94,10 @@ void FindProfiles(const VolumePath& profilesFolder, WindowsVolume& volume, std::
 
 VolumePath Child(const VolumePath& parent, const std::string& name) {
   return {parent.host + "/" + name, parent.windows + "\\" + name};
+}
+
+std::string RelativePath(const WindowsVolume& volume, const std::string& host) {
+  return host.size() > volume.root.host.size() ? host.substr(volume.root.host.size() + 1) : std::string();
 }
 
 std::vector<std::string> FindEntries(const std::string& folder, const std::string& name, bool wantFolder) {
@@ -95,7 +119,8 @@ std::string FindEntry(const std::string& folder, const std::string& name, bool w
 
 bool DiscoverVolume(const std::string& mountPoint, WindowsVolume& volume, std::string& error) {
   volume = WindowsVolume{};
-  const VolumePath root{mountPoint == "/" ? "" : mountPoint, kSystemDrive};
+  volume.root = {mountPoint == "/" ? "" : mountPoint, kSystemDrive};
+  const VolumePath& root = volume.root;
 
   // WINDOWS or WINNT, in any spelling; where several exist, the first that
   // holds a registry.
@@ -118,11 +143,17 @@ bool DiscoverVolume(const std::string& mountPoint, WindowsVolume& volume, std::s
   volume.windowsDirectory = candidates[chosen];
   const VolumePath& windows = volume.windowsDirectory;
 
-  if (Resolve(windows, "System32/config/SOFTWARE", false, hive)) {
+  std::vector<std::string> linkedHives;
+  const auto machineHive = [&](const char* name, std::string& host) {
+    bool linked = false;
+    if (Resolve(windows, std::string("System32/config/") + name, false, hive, &linked)) host = hive.host;
+    if (linked) linkedHives.push_back(windows.windows + "\\System32\\config\\" + name);
+  };
+  machineHive("SOFTWARE", volume.softwareHive);
+  machineHive("SYSTEM", volume.systemHive);
+  machineHive("DEFAULT", volume.defaultHive);
+  if (!volume.softwareHive.empty()) {
     volume.registry = RegistryKind::Nt;
-    volume.softwareHive = hive.host;
-    if (Resolve(windows, "System32/config/SYSTEM", false, hive)) volume.systemHive = hive.host;
-    if (Resolve(windows, "System32/config/DEFAULT", false, hive)) volume.defaultHive = hive.host;
   } else if (Resolve(windows, "SYSTEM.DAT", false, hive) || Resolve(windows, "USER.DAT", false, hive)) {
     volume.registry = RegistryKind::Windows9x;
   }
@@ -136,7 +167,7 @@ bool DiscoverVolume(const std::string& mountPoint, WindowsVolume& volume, std::s
   for (const char* profiles : {"Documents and Settings", "Users"}) {
     if (!Resolve(root, profiles, true, folder)) continue;
     AddTargets(volume, root, profiles);
-    FindProfiles(folder, volume, profileFolders);
+    FindProfiles(folder, volume, profileFolders, linkedHives);
   }
   AddTargets(volume, root, "Program Files");
   if (Resolve(windows, "Temp", true, folder)) AddTarget(volume, folder);
@@ -144,6 +175,11 @@ bool DiscoverVolume(const std::string& mountPoint, WindowsVolume& volume, std::s
     for (const char* temp : {"Local Settings/Temp", "AppData/Local/Temp"}) {
       if (Resolve(profile, temp, true, folder)) AddTarget(volume, folder);
     }
+  }
+  if (!linkedHives.empty()) {
+    error = "the registry hive " + linkedHives.front() +
+            " (or a folder on the way to it) is a symbolic link or not a regular file; it is never written";
+    return false;
   }
   return true;
 }

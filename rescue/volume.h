@@ -25,6 +25,7 @@ enum class RegistryKind {
 };
 
 struct WindowsVolume {
+  VolumePath root;
   VolumePath windowsDirectory;
   // The folder trees to walk, in scan order; missing ones are left out, and
   // so is any that lies inside an earlier one (it has been walked already).
@@ -45,7 +46,8 @@ constexpr char kSystemDrive[] = "C:";
 
 // Finds the Windows directory (WINDOWS or WINNT), the scan targets and the
 // hives under mountPoint. False, with the reason in error, when the volume
-// holds no Windows directory.
+// holds no Windows directory, or when a hive, or a folder on the way to one,
+// is a link: such a hive is never opened, let alone written.
 bool DiscoverVolume(const std::string& mountPoint, WindowsVolume& volume, std::string& error);
 
 // The entries of folder whose names equal name without regard to case and
@@ -56,3 +58,6 @@ std::string FindEntry(const std::string& folder, const std::string& name, bool w
 
 // path + "\" + name, and host + "/" + name.
 VolumePath Child(const VolumePath& parent, const std::string& name);
+
+// host below the volume's root, as '/'-separated names ("" for the root).
+std::string RelativePath(const WindowsVolume& volume, const std::string& host);

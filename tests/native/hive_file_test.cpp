@@ -13,8 +13,11 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "tests/support/test_hive.h"
 
 namespace {
 
@@ -313,6 +316,337 @@ TEST(HiveFile, DirtyHiveKeepsAValidChecksum) {
   // hivex only notes unequal sequence numbers, so it opens the file as long
   // as the checksum holds.
   EXPECT_TRUE(Open(path));
+}
+
+// ---- Values longer than one cell holds, read as Windows reads them ----
+
+void Put16(std::vector<uint8_t>& b, size_t at, uint16_t v) {
+  b[at] = static_cast<uint8_t>(v);
+  b[at + 1] = static_cast<uint8_t>(v >> 8);
+}
+void Put32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
+  for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+// Bytes that differ from one offset to the next and from one seed to another,
+// so that a segment read from the wrong place or in the wrong order shows.
+std::string Pattern(size_t size, unsigned seed) {
+  std::string out(size, '\0');
+  for (size_t i = 0; i < size; ++i) out[i] = static_cast<char>((i * 131 + i / 251 + seed * 57) & 0xFF);
+  return out;
+}
+
+// Compares data without printing tens of kilobytes when it differs.
+::testing::AssertionResult Holds(const std::optional<std::string>& got, const std::string& want) {
+  if (!got) return ::testing::AssertionFailure() << "no data";
+  if (got->size() != want.size())
+    return ::testing::AssertionFailure() << got->size() << " bytes, not " << want.size();
+  const auto diff = std::mismatch(got->begin(), got->end(), want.begin());
+  if (diff.first != got->end())
+    return ::testing::AssertionFailure() << "first difference at byte " << (diff.first - got->begin());
+  return ::testing::AssertionSuccess();
+}
+
+struct CellAt {
+  size_t at;     // file offset of the size field
+  int32_t size;  // negative when allocated
+};
+// Every cell of every bin, walked from the first bin to the end recorded in
+// the base block; empty when a bin or cell does not end where the next begins.
+std::vector<CellAt> AllCells(const std::vector<uint8_t>& b) {
+  std::vector<CellAt> cells;
+  const size_t end = 0x1000 + size_t{Get32(b, 0x28)};
+  if (end > b.size()) return {};
+  for (size_t bin = 0x1000; bin < end;) {
+    const size_t binSize = Get32(b, bin + 8);
+    if (std::string(b.begin() + bin, b.begin() + bin + 4) != "hbin" || Get32(b, bin + 4) != bin - 0x1000 ||
+        binSize == 0 || binSize % 0x1000 != 0 || binSize > end - bin)
+      return {};
+    size_t at = bin + 0x20;
+    while (at < bin + binSize) {
+      const auto size = static_cast<int32_t>(Get32(b, at));
+      const size_t magnitude = size < 0 ? size_t{0} - static_cast<size_t>(static_cast<int64_t>(size)) : size_t(size);
+      if (magnitude < 8 || magnitude % 8 != 0 || magnitude > bin + binSize - at) return {};
+      cells.push_back({at, size});
+      at += magnitude;
+    }
+    bin += binSize;
+  }
+  return cells;
+}
+// The allocated cells whose data begins with `prefix`.
+std::vector<CellAt> CellsStartingWith(const std::vector<uint8_t>& b, const std::string& prefix) {
+  std::vector<CellAt> found;
+  for (const CellAt& cell : AllCells(b))
+    if (cell.size < 0 && static_cast<size_t>(-cell.size) >= 4 + prefix.size() &&
+        std::string(b.begin() + cell.at + 4, b.begin() + cell.at + 4 + prefix.size()) == prefix)
+      found.push_back(cell);
+  return found;
+}
+
+const std::string kBigKey = "Software\\Vendor\\Blobs";
+constexpr uint32_t kRegBinary = 3;
+// Longer than one cell holds: just over, one full segment and some of a
+// second, and two full segments and some of a third.
+constexpr size_t kBigSizes[] = {16345, 20000, 40000};
+
+// A hive with one big REG_BINARY value, "Blob", among small ones, all as
+// hivex writes them (the big one in a single plain cell).
+void WriteBigValueHive(const std::string& path, const std::string& big) {
+  TestHive hive = TestHive::Create(path);
+  ASSERT_TRUE(hive.Ok());
+  hive.SetString(kBigKey, "Before", "small text");
+  hive.SetRaw(kBigKey, "Blob", kRegBinary, big);
+  hive.SetDword(kBigKey, "After", 0x01020304);
+  hive.SetString("Other", "Blob", "elsewhere");
+  hive.Save();
+}
+
+TEST(HiveFile, BigValuesMoveIntoSegmentsThatWindowsAndHivexBothRead) {
+  for (const size_t size : kBigSizes) {
+    SCOPED_TRACE(size);
+    TempFiles temp;
+    const std::string path = temp("big_" + std::to_string(size) + ".hiv");
+    const std::string big = Pattern(size, static_cast<unsigned>(size));
+    WriteBigValueHive(path, big);
+
+    const std::vector<uint8_t> before = ReadAll(path);
+    {
+      // hivex's value handle is where the vk cell starts in the file.
+      Hive h = Open(path);
+      ASSERT_TRUE(h);
+      const hive_value_h vk = hivex_node_get_value(h.get(), FindPath(h.get(), kBigKey), "Blob");
+      ASSERT_GT(vk, 0x1000u);
+      ASSERT_LT(vk + 6, before.size());
+      EXPECT_EQ(std::string(before.begin() + vk + 4, before.begin() + vk + 6), "vk");
+    }
+    // As hivex wrote it, a 1.5 hive's long value is not what Windows reads.
+    EXPECT_FALSE(Holds(ReadValueAsWindows(path, kBigKey, "Blob"), big));
+    const std::vector<CellAt> plain = CellsStartingWith(before, big.substr(0, 32));
+    ASSERT_EQ(plain.size(), 1u);
+    ASSERT_GE(static_cast<size_t>(-plain[0].size), size + 4);
+
+    ASSERT_TRUE(ConvertToBigData(path, "software\\VENDOR\\blobs", "BLOB"));
+    const std::vector<uint8_t> after = ReadAll(path);
+    ASSERT_GT(after.size(), before.size());
+    EXPECT_EQ(Get32(after, 0x28), after.size() - 0x1000);
+    EXPECT_EQ(Get32(after, 0x1FC), HeaderXor(after));
+    // The bins still tile the file, the old data cell is free, and one db
+    // record lists a segment per 16,344 bytes.
+    const std::vector<CellAt> cells = AllCells(after);
+    ASSERT_FALSE(cells.empty());
+    const auto old = std::find_if(cells.begin(), cells.end(), [&](const CellAt& c) { return c.at == plain[0].at; });
+    ASSERT_NE(old, cells.end());
+    EXPECT_EQ(old->size, -plain[0].size);
+    std::vector<CellAt> db;
+    std::copy_if(cells.begin(), cells.end(), std::back_inserter(db),
+                 [&](const CellAt& c) { return c.size < 0 && after[c.at + 4] == 'd' && after[c.at + 5] == 'b'; });
+    ASSERT_EQ(db.size(), 1u);
+    EXPECT_EQ(Get16(after, db[0].at + 6), (size + 16343) / 16344);
+
+    EXPECT_TRUE(Holds(ReadValueAsWindows(path, kBigKey, "Blob"), big));
+    EXPECT_EQ(ReadValueAsWindows(path, kBigKey, "Before"), Utf16("small text"));
+    EXPECT_EQ(ReadValueAsWindows(path, kBigKey, "After"), Dword(0x01020304));
+    EXPECT_EQ(ReadValueAsWindows(path, "Other", "Blob"), Utf16("elsewhere"));
+
+    const TestHive reopened(path);
+    ASSERT_TRUE(reopened.Ok());
+    EXPECT_TRUE(Holds(reopened.GetRaw(kBigKey, "Blob"), big));
+    EXPECT_EQ(reopened.GetRawType(kBigKey, "Blob"), kRegBinary);
+    EXPECT_EQ(reopened.GetString(kBigKey, "Before"), "small text");
+    EXPECT_EQ(reopened.GetRaw(kBigKey, "After"), Dword(0x01020304));
+  }
+}
+
+TEST(HiveFile, ConvertToBigDataRefusesWhatWindowsWouldNotKeepInSegments) {
+  TempFiles temp;
+  const std::string path = temp("refuse.hiv");
+  WriteBigValueHive(path, Pattern(20000, 1));
+  const std::vector<uint8_t> original = ReadAll(path);
+  EXPECT_FALSE(ConvertToBigData(path, kBigKey, "Before"));  // fits one cell
+  EXPECT_FALSE(ConvertToBigData(path, kBigKey, "After"));   // inline
+  EXPECT_FALSE(ConvertToBigData(path, kBigKey, "Missing"));
+  EXPECT_FALSE(ConvertToBigData(path, "Software\\Nowhere", "Blob"));
+  EXPECT_FALSE(ConvertToBigData(temp("no_such_file.hiv"), kBigKey, "Blob"));
+  EXPECT_EQ(ReadAll(path), original);
+
+  // Before version 1.4 Windows reads even long data from one cell.
+  std::vector<uint8_t> old = original;
+  Put32(old, 0x18, 3);
+  Put32(old, 0x1FC, HeaderXor(old));
+  const std::string oldPath = temp("refuse_1_3.hiv");
+  WriteAll(oldPath, old);
+  EXPECT_FALSE(ConvertToBigData(oldPath, kBigKey, "Blob"));
+  EXPECT_TRUE(Holds(ReadValueAsWindows(oldPath, kBigKey, "Blob"), Pattern(20000, 1)));
+
+  // Once converted, the data is no longer a plain cell to convert.
+  ASSERT_TRUE(ConvertToBigData(path, kBigKey, "Blob"));
+  const std::vector<uint8_t> converted = ReadAll(path);
+  EXPECT_FALSE(ConvertToBigData(path, kBigKey, "Blob"));
+  EXPECT_EQ(ReadAll(path), converted);
+}
+
+TEST(HiveFile, HivexRewritingTheKeyLeavesItsBigValueUnreadableToWindows) {
+  for (const size_t size : kBigSizes) {
+    SCOPED_TRACE(size);
+    TempFiles temp;
+    const std::string path = temp("rewrite_" + std::to_string(size) + ".hiv");
+    const std::string big = Pattern(size, 3);
+    WriteBigValueHive(path, big);
+    ASSERT_TRUE(ConvertToBigData(path, kBigKey, "Blob"));
+    ASSERT_TRUE(Holds(ReadValueAsWindows(path, kBigKey, "Blob"), big));
+    {
+      TestHive hive(path);
+      ASSERT_TRUE(hive.Ok());
+      hive.SetString(kBigKey, "Added", "new");
+      hive.Save();
+    }
+    // hivex reads back its own plain cell; Windows would look for a db record.
+    EXPECT_TRUE(Holds(TestHive(path).GetRaw(kBigKey, "Blob"), big));
+    EXPECT_FALSE(Holds(ReadValueAsWindows(path, kBigKey, "Blob"), big));
+    EXPECT_EQ(ReadValueAsWindows(path, kBigKey, "Added"), Utf16("new"));
+    EXPECT_EQ(ReadValueAsWindows(path, kBigKey, "Before"), Utf16("small text"));
+  }
+}
+
+TEST(HiveFile, WindowsReaderMatchesNamesInBothEncodingsAndEveryListForm) {
+  TempFiles temp;
+  const std::string path = temp("names.hiv");
+  // Latin-1 names are stored one byte a character, others in UTF-16.
+  const struct {
+    std::string key, value, lookupKey, lookupValue;
+  } names[] = {{"Plain", "Value", "PLAIN", "vALUE"},
+               {"K\xC3\xA4se", "Gr\xC3\xB6\xC3\x9F" "e", "k\xC3\xA4SE", "gR\xC3\xB6\xC3\x9F" "E"},
+               {"\xCE\xA9mega", "\xCE\xA3igma", "\xCE\xA9MEGA", "\xCE\xA3IGMA"},
+               {"Four", "", "four", ""},
+               {"Five", "Data", "FIVE", "data"}};
+  {
+    TestHive hive = TestHive::Create(path);
+    ASSERT_TRUE(hive.Ok());
+    for (const auto& n : names) hive.SetString(n.key, n.value, "in " + n.key);
+    hive.Save();
+  }
+  std::vector<uint8_t> b = ReadAll(path);
+  const std::string text(b.begin(), b.end());
+  const auto contains = [&](const std::string& bytes) { return text.find(bytes) != std::string::npos; };
+  EXPECT_TRUE(contains("K\xE4se"));
+  EXPECT_TRUE(contains("Gr\xF6\xDF" "e"));
+  EXPECT_TRUE(contains(std::string("\xA9\x03m\0e\0g\0a\0", 10)));
+  EXPECT_TRUE(contains(std::string("\xA3\x03i\0g\0m\0a\0", 10)));
+  const auto readAll = [&](const char* form) {
+    for (const auto& n : names) {
+      EXPECT_EQ(ReadValueAsWindows(path, n.lookupKey, n.lookupValue), Utf16("in " + n.key)) << form << " " << n.key;
+      EXPECT_EQ(ReadValueAsWindows(path, n.lookupKey, n.lookupValue + "x"), std::nullopt) << form;
+      EXPECT_EQ(ReadValueAsWindows(path, n.lookupKey + "x", n.lookupValue), std::nullopt) << form;
+    }
+  };
+  readAll("as hivex wrote it");
+
+  // Rewrite the root's hashed list in place as an "li" list of bare offsets
+  // followed by an "ri" index pointing at it, and point the root at the index.
+  const size_t nk = 0x1000 + Get32(b, 0x24);
+  const size_t list = 0x1000 + Get32(b, nk + 0x20);
+  const std::string signature(b.begin() + list + 4, b.begin() + list + 6);
+  ASSERT_TRUE(signature == "lh" || signature == "lf") << signature;
+  const size_t count = Get16(b, list + 6);
+  ASSERT_EQ(count, std::size(names));
+  const size_t cellSize = size_t{0} - static_cast<size_t>(static_cast<int64_t>(static_cast<int32_t>(Get32(b, list))));
+  const size_t liSize = (8 + 4 * count + 7) / 8 * 8;
+  ASSERT_GE(cellSize, liSize + 16);
+  std::vector<uint32_t> keys;
+  for (size_t i = 0; i < count; ++i) keys.push_back(Get32(b, list + 8 + 8 * i));
+  Put32(b, list, static_cast<uint32_t>(-static_cast<int32_t>(liSize)));
+  b[list + 4] = 'l';
+  b[list + 5] = 'i';
+  for (size_t i = 0; i < count; ++i) Put32(b, list + 8 + 4 * i, keys[i]);
+  const size_t ri = list + liSize;
+  Put32(b, ri, static_cast<uint32_t>(-static_cast<int32_t>(cellSize - liSize)));
+  b[ri + 4] = 'r';
+  b[ri + 5] = 'i';
+  Put16(b, ri + 6, 1);
+  Put32(b, ri + 8, static_cast<uint32_t>(list - 0x1000));
+  Put32(b, nk + 0x20, static_cast<uint32_t>(ri - 0x1000));
+  WriteAll(path, b);
+  ASSERT_FALSE(AllCells(b).empty());
+  readAll("through ri and li");
+  EXPECT_EQ(TestHive(path).GetString("Five", "Data"), "in Five");  // hivex agrees
+}
+
+TEST(HiveFile, WindowsReaderRejectsDamagedHives) {
+  TempFiles temp;
+  const std::string path = temp("damaged_source.hiv");
+  const std::string big = Pattern(40000, 5);
+  WriteBigValueHive(path, big);
+  ASSERT_TRUE(ConvertToBigData(path, kBigKey, "Blob"));
+  const std::vector<uint8_t> good = ReadAll(path);
+  ASSERT_TRUE(Holds(ReadValueAsWindows(path, kBigKey, "Blob"), big));
+  EXPECT_EQ(ReadValueAsWindows(path, kBigKey, "Missing"), std::nullopt);
+  EXPECT_EQ(ReadValueAsWindows(path, "Software\\Nowhere", "Blob"), std::nullopt);
+  EXPECT_EQ(ReadValueAsWindows(temp("no_such_file.hiv"), kBigKey, "Blob"), std::nullopt);
+
+  const std::vector<CellAt> cells = AllCells(good);
+  const auto dbCell = std::find_if(cells.begin(), cells.end(), [&](const CellAt& c) {
+    return c.size < 0 && good[c.at + 4] == 'd' && good[c.at + 5] == 'b';
+  });
+  ASSERT_NE(dbCell, cells.end());
+  // Where the db record, its segment list and its last segment start.
+  struct Where {
+    size_t db, list, last;
+  };
+  Where where{dbCell->at, 0x1000 + size_t{Get32(good, dbCell->at + 8)}, 0};
+  where.last = 0x1000 + size_t{Get32(good, where.list + 4 + 4 * 2)};
+  using Damage = void (*)(std::vector<uint8_t>&, const Where&);
+  const struct {
+    const char* what;
+    Damage damage;
+  } cases[] = {
+      {"too few segments", [](std::vector<uint8_t>& b, const Where& w) { Put16(b, w.db + 6, 2); }},
+      {"too many segments", [](std::vector<uint8_t>& b, const Where& w) { Put16(b, w.db + 6, 0xFFFF); }},
+      {"list past the end", [](std::vector<uint8_t>& b, const Where& w) { Put32(b, w.db + 8, 0x7FFFFFF8); }},
+      {"list freed", [](std::vector<uint8_t>& b, const Where& w) { Put32(b, w.list, 0x10); }},
+      {"segment outside its bin",
+       [](std::vector<uint8_t>& b, const Where& w) { Put32(b, w.list + 8, Get32(b, 0x28) - 4); }},
+      {"segment shorter than its data",
+       [](std::vector<uint8_t>& b, const Where& w) { Put32(b, w.last, static_cast<uint32_t>(-16)); }},
+      {"not a db record", [](std::vector<uint8_t>& b, const Where& w) { b[w.db + 4] = 'x'; }},
+      {"cell size beyond the bin", [](std::vector<uint8_t>& b, const Where& w) { Put32(b, w.db, 0x80000000); }},
+      {"root past the end", [](std::vector<uint8_t>& b, const Where&) { Put32(b, 0x24, 0xFFFFFF00); }},
+      {"bins larger than the file",
+       [](std::vector<uint8_t>& b, const Where&) { Put32(b, 0x28, Get32(b, 0x28) + 0x1000); }},
+      {"cut file", [](std::vector<uint8_t>& b, const Where&) { b.resize(b.size() - 0x800); }},
+  };
+  for (const auto& c : cases) {
+    std::vector<uint8_t> bad = good;
+    c.damage(bad, where);
+    const std::string badPath = temp("damaged.hiv");
+    WriteAll(badPath, bad);
+    EXPECT_EQ(ReadValueAsWindows(badPath, kBigKey, "Blob"), std::nullopt) << c.what;
+  }
+}
+
+TEST(HiveFile, RawTypesRoundTripWhetherOrNotHivexNamesThem) {
+  TempFiles temp;
+  const struct {
+    uint32_t type;
+    std::string data;
+  } cases[] = {{0xFFFF0011, std::string("\x01\x00\x00\x00\xFF\x7F\x00\x80", 8)}, {1, Utf16("a string")}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.type);
+    const std::string path = temp("raw_type_" + std::to_string(c.type) + ".hiv");
+    {
+      TestHive hive = TestHive::Create(path);
+      ASSERT_TRUE(hive.Ok());
+      hive.SetRaw("Enum\\Device\\Properties", "Property", c.type, c.data);
+      EXPECT_EQ(hive.GetRawType("Enum\\Device\\Properties", "Property"), c.type);
+      hive.Save();
+    }
+    const TestHive reopened(path);
+    ASSERT_TRUE(reopened.Ok());
+    EXPECT_EQ(reopened.GetRawType("enum\\device\\properties", "property"), c.type);
+    EXPECT_EQ(reopened.GetRaw("Enum\\Device\\Properties", "Property"), c.data);
+    EXPECT_EQ(reopened.GetRawType("Enum\\Device\\Properties", "Missing"), std::nullopt);
+    EXPECT_EQ(ReadValueAsWindows(path, "Enum\\Device\\Properties", "Property"), c.data);
+  }
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -78,6 +79,16 @@ std::vector<std::string> Statistics(int scanned, int infected, int deleted) {
           "Total files deleted\t\t:  " + std::to_string(deleted)};
 }
 
+// The one backup folder a cleaning run made at the volume's root.
+std::string BackupFolder(const TestVolume& volume) {
+  std::vector<std::string> found;
+  for (const auto& entry : std::filesystem::directory_iterator(volume.Path("Scourix"))) {
+    found.push_back(entry.path().string());
+  }
+  EXPECT_EQ(1u, found.size());
+  return found.empty() ? std::string() : found.front();
+}
+
 void ExpectTail(const RescueRun& run, const std::vector<std::string>& tail) {
   ASSERT_GE(run.lines.size(), tail.size()) << run.out;
   EXPECT_EQ(tail, std::vector<std::string>(run.lines.end() - static_cast<long>(tail.size()), run.lines.end()))
@@ -106,7 +117,9 @@ TEST(RescueCli, CleansAnInfectedVolumeAndItsHives) {
   for (const std::string& line : Statistics(kXpFilesInTargets, kXpWormFiles, kXpWormFiles)) tail.push_back(line);
   tail.push_back("Scanning completed");
   ExpectTail(run, tail);
-  EXPECT_EQ(files.size() + 2 + tail.size(), run.lines.size()) << run.out;
+  const size_t backup = IndexOf(run, "Backup of what was changed: " + BackupFolder(volume));
+  EXPECT_EQ(files[3] + 2, backup);
+  EXPECT_EQ(files.size() + 3 + tail.size(), run.lines.size()) << run.out;
 
   for (const char* gone : {"WinDows/system32/worm.exe", "WinDows/Temp/dropped.exe",
                            "documents and settings/Alice/Local Settings/Temp/x.scr", "PROGRAM FILES/App/app.exe"}) {
@@ -214,7 +227,7 @@ TEST(RescueCli, Windows98VolumeGetsTheFileScanAndALineAboutItsRegistry) {
   EXPECT_EQ(1, run.status) << run.out << run.err;
   std::vector<std::string> expected = {
       "System Registry     not repaired: a Windows 95/98/Me registry cannot be repaired offline",
-      Deleted("C:\\WINDOWS\\SYSTEM\\gibe.exe"), " "};
+      Deleted("C:\\WINDOWS\\SYSTEM\\gibe.exe"), "Backup of what was changed: " + BackupFolder(volume), " "};
   for (const std::string& line : Statistics(4, 1, 1)) expected.push_back(line);
   expected.push_back("Scanning completed");
   EXPECT_EQ(expected, run.lines);
@@ -262,8 +275,11 @@ TEST(RescueCli, ProgressLineOnlyOnATerminal) {
   ASSERT_NE(std::string::npos, lastClear) << seen;
   EXPECT_NE(std::string::npos, seen.find(" files  0:0")) << seen;
   // Result lines arrive whole; after the last clearing only the report.
-  EXPECT_NE(std::string::npos, seen.find(clear + Found(kWormPaths[3]) + "\r\n")) << seen;
-  EXPECT_EQ(0u, seen.find(" \r\nScanning statistics", lastClear + clear.size()) - lastClear - clear.size()) << seen;
+  // The progress line is cleared before the results, which come whole.
+  const std::string results = seen.substr(lastClear + clear.size());
+  EXPECT_EQ(0u, results.find("System Registry     ")) << seen;
+  EXPECT_NE(std::string::npos, results.find("\r\n" + Found(kWormPaths[3]) + "\r\n")) << seen;
+  EXPECT_NE(std::string::npos, results.find("\r\n \r\nScanning statistics")) << seen;
   EXPECT_EQ(std::string::npos, seen.find(" files  ", lastClear)) << seen;
 
   // Not a terminal: nothing but the lines.

@@ -164,8 +164,10 @@ TEST_F(OfflineRegistryTest, RepairOnTheHivesUndoesTheWormAndTouchesNothingElse) 
 TEST_F(OfflineRegistryTest, AFailedCommitLeavesTheOldHiveAndKeepsTheChange) {
   const std::string software = volume_.Path(xp::kSoftware);
   const std::string before = Contents(software);
-  // The new file's place is taken by a folder: writing it fails.
-  volume_.MakeFolder(std::string(xp::kSoftware) + ".scourix-new");
+  // Every name a new file could take is taken by a folder: writing fails.
+  for (int n = 1; n <= kNewHiveNames; ++n) {
+    volume_.MakeFolder(std::string(xp::kSoftware) + ".scourix-new" + (n == 1 ? "" : std::to_string(n)));
+  }
   ASSERT_EQ(1, registry_.DeleteRegValue(RegistryRoot::LocalMachine, "Software\\Microsoft\\Windows\\CurrentVersion\\Run",
                                         "other"));
   std::string error;

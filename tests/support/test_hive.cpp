@@ -3,6 +3,7 @@
 #include <hivex.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <stdexcept>
@@ -96,6 +97,23 @@ void TestHive::SetDword(const std::string& path, const std::string& name, uint32
   Require(hivex_node_set_value(handle_, Find(path), &value, 0) == 0, "cannot set " + name);
 }
 
+// hive_type names only the types hivex knows, so a number outside them is
+// never held in that enum in C++ (converting to it is undefined); its bytes
+// are copied into the field, which hivex stores as it is.
+static_assert(sizeof(hive_type) == sizeof(uint32_t), "hive_type is a 32-bit field");
+
+void TestHive::SetRaw(const std::string& path, const std::string& name, uint32_t type, const std::string& data) {
+  CreateKey(path);
+  std::string key = name;
+  std::string bytes = data;
+  hive_set_value value{};
+  value.key = &key[0];
+  std::memcpy(&value.t, &type, sizeof type);
+  value.len = bytes.size();
+  value.value = &bytes[0];
+  Require(hivex_node_set_value(handle_, Find(path), &value, 0) == 0, "cannot set " + name);
+}
+
 void TestHive::Save() { Require(handle_ != nullptr && hivex_commit(handle_, path_.c_str(), 0) == 0, "cannot save"); }
 
 bool TestHive::KeyExists(const std::string& path) const { return Find(path) != 0; }
@@ -127,4 +145,14 @@ std::optional<int> TestHive::GetType(const std::string& path, const std::string&
   size_t length = 0;
   if (value == 0 || hivex_value_type(handle_, value, &type, &length) != 0) return std::nullopt;
   return static_cast<int>(type);
+}
+
+std::optional<uint32_t> TestHive::GetRawType(const std::string& path, const std::string& name) const {
+  const size_t value = FindValue(path, name);
+  hive_type type;
+  size_t length = 0;
+  if (value == 0 || hivex_value_type(handle_, value, &type, &length) != 0) return std::nullopt;
+  uint32_t number = 0;
+  std::memcpy(&number, &type, sizeof number);
+  return number;
 }

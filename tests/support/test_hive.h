@@ -26,6 +26,10 @@ class TestHive {
   // default value. The key is created when missing.
   void SetString(const std::string& path, const std::string& name, const std::string& text);
   void SetDword(const std::string& path, const std::string& name, uint32_t value);
+  // Any data under any 32-bit type, including ones hivex's hive_type does
+  // not name (Windows keeps device properties under types such as
+  // 0xFFFF0011). The key is created when missing.
+  void SetRaw(const std::string& path, const std::string& name, uint32_t type, const std::string& data);
   // Writes the hive back to its file.
   void Save();
 
@@ -35,6 +39,8 @@ class TestHive {
   std::optional<std::string> GetString(const std::string& path, const std::string& name) const;
   // The value's registry type, or nothing when it is missing.
   std::optional<int> GetType(const std::string& path, const std::string& name) const;
+  // The value's type as the 32-bit number stored, whatever it is.
+  std::optional<uint32_t> GetRawType(const std::string& path, const std::string& name) const;
   // The value's data exactly as stored.
   std::optional<std::string> GetRaw(const std::string& path, const std::string& name) const;
 

@@ -62,29 +62,38 @@ size_t PrintableSequence(const std::string& text, size_t at) {
 
 }  // namespace
 
-std::string EscapeControlBytes(const std::string& text) {
+namespace {
+
+void AppendEscape(std::string& out, unsigned char c) {
+  char escape[5];
+  std::snprintf(escape, sizeof escape, c == '\n' ? "\\n" : c == '\r' ? "\\r" : "\\x%02x", c);
+  out += escape;
+}
+
+std::string Escape(const std::string& text, bool utf8) {
   std::string out;
   out.reserve(text.size());
   for (size_t i = 0; i < text.size();) {
     const unsigned char c = static_cast<unsigned char>(text[i]);
-    if (c >= 0x20 && c < 0x7F) {
+    if ((c >= 0x20 && c < 0x7F) || c == '\t' || (c >= 0x80 && !utf8)) {
       out.push_back(static_cast<char>(c));
-      ++i;
-    } else if (c == '\t') {
-      out.push_back('\t');
       ++i;
     } else if (const size_t length = c >= 0x80 ? PrintableSequence(text, i) : 0) {
       out.append(text, i, length);
       i += length;
     } else {
-      char escape[5];
-      std::snprintf(escape, sizeof escape, c == '\n' ? "\\n" : c == '\r' ? "\\r" : "\\x%02x", c);
-      out += escape;
+      AppendEscape(out, c);
       ++i;
     }
   }
   return out;
 }
+
+}  // namespace
+
+std::string EscapeControlBytes(const std::string& text) { return Escape(text, false); }
+
+std::string EscapeForUtf8Terminal(const std::string& text) { return Escape(text, true); }
 
 void ShortenPath(const char* src, char* dst, size_t dstSize, int maxLen) {
   if (dstSize == 0) return;

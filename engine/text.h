@@ -16,10 +16,14 @@ void FormatTextV(char* dst, size_t capacity, const char* format, va_list args);
 // The whole formatted text, however long.
 std::string FormatTextV(const char* format, va_list args);
 
-// Text as one line that cannot steer a terminal: control characters (tab
-// excepted), DEL, C1 controls and bytes that are not UTF-8 become escapes
-// such as \n, \r and \x1b. Other UTF-8 passes unchanged.
+// Text as one line: control characters (tab excepted) and DEL become
+// escapes such as \n, \r and \x1b. Other bytes pass, whatever the code
+// page (on Windows, names are in the ANSI code page).
 std::string EscapeControlBytes(const std::string& text);
+
+// The same for a UTF-8 terminal, which also obeys the C1 controls: those,
+// and bytes that are not UTF-8, are escaped too.
+std::string EscapeForUtf8Terminal(const std::string& text);
 
 // Display form of a path: a text longer than maxLen becomes its first
 // maxLen/2 - 1 characters, dots, and its last maxLen/2 - 1 characters,

@@ -34,6 +34,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       std::strlen(out) >= sizeof out) {
     __builtin_trap();
   }
+  // One line, whatever the bytes: no line break or escape character left.
+  for (const std::string& escaped : {EscapeControlBytes(all), EscapeForUtf8Terminal(all)}) {
+    if (escaped.find_first_of("\n\r\x1b") != std::string::npos) __builtin_trap();
+  }
+
   const ScanTargets targets = BuildScanTargets(first.c_str(), second.c_str());
   for (size_t i = 0; i < kScanTargetCount; ++i) {
     if (std::strlen(targets.patterns[i]) >= kPathCapacity) __builtin_trap();

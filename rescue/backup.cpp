@@ -217,16 +217,26 @@ bool Backup::Create(int volumeRoot, const std::string& mountPoint, const std::st
   if (::mkdirat(volumeRoot, "Scourix", 0755) != 0 && errno != EEXIST) {
     return (error = ErrnoText("cannot make " + mountPoint + "/Scourix")), false;
   }
-  const UniqueFd scourix(::openat(volumeRoot, "Scourix", O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  UniqueFd scourix(::openat(volumeRoot, "Scourix", O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   if (!scourix) return (error = ErrnoText(mountPoint + "/Scourix is not a folder")), false;
   for (int n = 1; n <= kStampTries && !folder_; ++n) {
-    const std::string name = "backup-" + stamp + (n == 1 ? std::string() : "-" + std::to_string(n));
-    folder_ = MakeFolder(scourix.Get(), name);
+    name_ = "backup-" + stamp + (n == 1 ? std::string() : "-" + std::to_string(n));
+    folder_ = MakeFolder(scourix.Get(), name_);
     if (!folder_ && errno != EEXIST) return (error = ErrnoText("cannot make a backup folder")), false;
-    path_ = mountPoint + "/Scourix/" + name;
+    path_ = mountPoint + "/Scourix/" + name_;
   }
   if (!folder_) return (error = ErrnoText("cannot make a backup folder")), false;
+  parent_ = std::move(scourix);
   return true;
+}
+
+void Backup::Discard() {
+  if (!folder_) return;
+  for (const BackupItem& item : items_) ::unlinkat(folder_.Get(), item.stored.c_str(), 0);
+  ::unlinkat(folder_.Get(), kManifestName, 0);
+  if (parent_) ::unlinkat(parent_.Get(), name_.c_str(), AT_REMOVEDIR);
+  items_.clear();
+  folder_.Reset();
 }
 
 bool Backup::Add(BackupItem::Kind kind, int source, const std::string& relative, std::string& error) {

@@ -46,7 +46,13 @@ class Backup {
   // the folder.
   bool Save(std::string& error);
 
+  // Removes what Create and Add made: a backup that could not be completed
+  // leaves nothing behind.
+  void Discard();
+
  private:
+  UniqueFd parent_;  // where the backup folder was made, when it was made
+  std::string name_;
   UniqueFd folder_;
   std::string path_;
   std::vector<BackupItem> items_;

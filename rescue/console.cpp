@@ -16,7 +16,7 @@ Console::Console(std::FILE* out, bool terminal, int width)
 
 void Console::Line(const char* text) {
   if (shown_) std::fputs(kClearLine, out_);
-  std::fputs(text, out_);
+  std::fputs(EscapeForUtf8Terminal(text).c_str(), out_);
   std::fputc('\n', out_);
   if (shown_) Draw();
   std::fflush(out_);
@@ -27,7 +27,7 @@ void Console::Progress(int filesScanned, const std::string& folder) {
   files_ = filesScanned;
   const Clock::time_point now = Clock::now();
   if (shown_ && now - drawnAt_ < kRedrawInterval) return;
-  folder_ = EscapeControlBytes(folder);
+  folder_ = EscapeForUtf8Terminal(folder);
   drawnAt_ = now;
   Draw();
   std::fflush(out_);

@@ -199,7 +199,10 @@ bool CleanVolume(OfflineScan& scan, const BackupPlace& place, std::string& error
   const std::vector<Hive*> changed = scan.registry != nullptr ? scan.registry->ChangedHives() : std::vector<Hive*>{};
 
   Backup backup;
-  if (!MakeBackup(scan, backup, place, error)) return false;
+  if (!MakeBackup(scan, backup, place, error)) {
+    backup.Discard();
+    return false;
+  }
 
   // From here on the volume changes.
   std::string commitError;

@@ -18,7 +18,7 @@
 namespace {
 
 void Say(const std::string& windowsPath, const std::string& what) {
-  std::printf("%s\n", EscapeControlBytes(windowsPath + "     " + what).c_str());
+  std::printf("%s\n", EscapeForUtf8Terminal(windowsPath + "     " + what).c_str());
 }
 
 std::string WindowsPath(const std::string& relative) {

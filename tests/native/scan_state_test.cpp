@@ -45,6 +45,15 @@ TEST_F(Channel, OverlongLineIsCutTo499Characters) {
   EXPECT_EQ(ProgressMessages()[0].text, std::string(499, 'p'));
 }
 
+TEST_F(Channel, TheWholeLineStaysForTheLogAndAConsole) {
+  scanState.progressWindow = reinterpret_cast<WindowHandle>(0x1234);
+  const std::string path = "C:\\" + std::string(700, 'p') + "\nforged";
+  AppendResultLine("%s     %s deleted", path.c_str(), "W32/Gibe.F.Worm");
+  EXPECT_EQ(std::string(FullResultLine()),
+            "C:\\" + std::string(700, 'p') + "\\nforged     W32/Gibe.F.Worm deleted");
+  EXPECT_EQ(std::string(scanState.lineBuffer), std::string(FullResultLine()).substr(0, 499));
+}
+
 TEST_F(Channel, NothingIsSentWithoutAProgressWindow) {
   AppendResultLine("line");
   ShowCurrentObject();

@@ -14,6 +14,33 @@ std::string Shorten(const std::string& src, int maxLen) {
   return dst;
 }
 
+// One result is one line, and nothing in it steers a terminal; names in a
+// Windows code page keep their bytes, a UTF-8 terminal gets only UTF-8.
+TEST(EscapeControlBytes, ControlsAreEscapedAndBrokenUtf8ForATerminal) {
+  struct Case {
+    std::string in;
+    std::string line;      // EscapeControlBytes
+    std::string terminal;  // EscapeForUtf8Terminal
+  };
+  const Case cases[] = {
+      {"C:\\WINDOWS\\x.exe\tok", "C:\\WINDOWS\\x.exe\tok", "C:\\WINDOWS\\x.exe\tok"},
+      {"a\nb\rc", "a\\nb\\rc", "a\\nb\\rc"},
+      {"\x1b[2J\x07\x7f", "\\x1b[2J\\x07\\x7f", "\\x1b[2J\\x07\\x7f"},
+      {std::string("nul\0end", 7), "nul\\x00end", "nul\\x00end"},
+      {"M\xC3\xBCller \xE2\x82\xAC \xF0\x9F\x98\x80", "M\xC3\xBCller \xE2\x82\xAC \xF0\x9F\x98\x80",
+       "M\xC3\xBCller \xE2\x82\xAC \xF0\x9F\x98\x80"},
+      {"\xC2\x9B" "2J", "\xC2\x9B" "2J", "\\xc2\\x9b2J"},  // C1 control sequence introducer
+      {"Caf\xE9", "Caf\xE9", "Caf\\xe9"},                  // a Windows code page, not UTF-8
+      {"\xC0\x8A", "\xC0\x8A", "\\xc0\\x8a"},              // overlong newline
+      {"\xED\xA0\x80", "\xED\xA0\x80", "\\xed\\xa0\\x80"},  // a surrogate
+      {"\xE2\x82", "\xE2\x82", "\\xe2\\x82"},              // cut short
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(EscapeControlBytes(c.in), c.line) << c.in;
+    EXPECT_EQ(EscapeForUtf8Terminal(c.in), c.terminal) << c.in;
+  }
+}
+
 TEST(ShortenPath, LongPathKeepsBothEndsAroundTwoDots) {
   const std::string path = "C:\\WINDOWS\\Application Data\\Microsoft\\Internet Explorer\\Quick Launch\\x.lnk";
   const std::string shown = Shorten(path, 60);

@@ -10,6 +10,7 @@
 #include "engine/scan_targets.h"
 #include "engine/walker.h"
 #include "win32/file.h"
+#include "win32/registry.h"
 
 namespace {
 
@@ -66,7 +67,9 @@ int RunScan() {
   AppendFile logFile;
   if (OpenLogFile(folders, logFile)) resultLog.Open(&logFile, scanState.productTitle, Now());
   ScanMemory();
-  const ScanTargets targets = BuildScanTargets(folders.Windows(), folders.Temp());
+  SystemFolderValues system;
+  if (folders.Windows() != nullptr) ReadSystemFolders(SystemRegistry(), folders.Windows(), system);
+  const ScanTargets targets = BuildScanTargets(folders.Windows(), folders.Temp(), system.folders, IsRealFolder);
   for (size_t i = 0; i < kScanTargetCount; ++i) {
     // A cancelled or failed walk does not stop the driver: later walks
     // return at their first check and the report still comes.

@@ -176,7 +176,10 @@ std::unique_ptr<Hive> Hive::Open(const std::string& path, std::string& error) {
   return Open(UniqueFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)), name, path, error);
 }
 
-Hive::~Hive() { hivex_close(handle_); }
+Hive::~Hive() {
+  Unstage();
+  hivex_close(handle_);
+}
 
 UniqueFd Hive::OpenFile() const {
   UniqueFd file(::openat(folder_.Get(), name_.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
@@ -188,8 +191,9 @@ UniqueFd Hive::OpenFile() const {
   return file;
 }
 
-bool Hive::Commit(std::string& error) {
+bool Hive::Stage(std::string& error) {
   if (!changed_) return true;
+  Unstage();
   // A new file, never one that is already there: whatever was planted at a
   // name (a link, a FIFO, a folder) is left alone and the next name tried.
   UniqueFd fresh;
@@ -204,36 +208,59 @@ bool Hive::Commit(std::string& error) {
     error = ErrnoText("could not write the new hive");
     return false;
   }
-  const auto fail = [&](const char* what) {
-    error = ErrnoText(what);
-    ::unlinkat(folder_.Get(), freshName.c_str(), 0);  // best effort: the old hive is intact either way
-    return false;
-  };
+  staged_ = freshName;
+  stagedFile_ = std::move(fresh);
   struct stat written {};
-  if (hivex_commit(handle_, DescriptorPath(fresh.Get()).c_str(), 0) != 0 || ::fstat(fresh.Get(), &written) != 0 ||
-      written.st_size < static_cast<off_t>(kHeaderSize) || ::fsync(fresh.Get()) != 0) {
-    return fail("could not write the new hive");
+  const bool ok = hivex_commit(handle_, DescriptorPath(stagedFile_.Get()).c_str(), 0) == 0 &&
+                  ::fstat(stagedFile_.Get(), &written) == 0 && written.st_size >= static_cast<off_t>(kHeaderSize) &&
+                  // The hive's own permissions; a file system without them
+                  // (FAT, ntfs-3g without a user mapping) keeps its own.
+                  (::fchmod(stagedFile_.Get(), mode_) == 0 || errno == EPERM || errno == ENOTSUP) &&
+                  ::fsync(stagedFile_.Get()) == 0;
+  if (!ok) {
+    error = ErrnoText("could not write the new hive");
+    Unstage();
+    return false;
   }
-  // The hive's own permissions; a file system without them (FAT, ntfs-3g
-  // without a user mapping) keeps its own.
-  if (::fchmod(fresh.Get(), mode_) != 0 && errno != EPERM && errno != ENOTSUP) {
-    return fail("could not write the new hive");
+  return true;
+}
+
+void Hive::Unstage() {
+  if (staged_.empty()) return;
+  ::unlinkat(folder_.Get(), staged_.c_str(), 0);  // best effort: the hive itself is intact either way
+  staged_.clear();
+  stagedFile_.Reset();
+}
+
+bool Hive::Install(std::string& error) {
+  if (!changed_) return true;
+  if (staged_.empty()) {
+    errno = EINVAL;
+    error = "was not written";
+    return false;
   }
   // Replaced only while the name still holds the hive that was read.
-  if (!OpenFile()) {
+  struct stat written {};
+  if (!OpenFile() || ::fstat(stagedFile_.Get(), &written) != 0) {
     errno = ESTALE;
-    return fail("was replaced while Scourix ran");
+    error = ErrnoText("was replaced while Scourix ran");
+    Unstage();
+    return false;
   }
-  if (::renameat(folder_.Get(), freshName.c_str(), folder_.Get(), name_.c_str()) != 0) {
-    return fail("could not replace the hive");
+  if (::renameat(folder_.Get(), staged_.c_str(), folder_.Get(), name_.c_str()) != 0) {
+    error = ErrnoText("could not replace the hive");
+    Unstage();
+    return false;
   }
+  staged_.clear();
+  stagedFile_.Reset();
   device_ = written.st_dev;
   inode_ = written.st_ino;
+  changed_ = false;
   if (!SyncFolder(folder_.Get())) {
     error = ErrnoText("could not flush the hive's folder");
     return false;
   }
-  changed_ = false;
   return true;
 }
 
@@ -254,12 +281,18 @@ std::vector<Hive*> HiveRegistry::ChangedHives() const {
 }
 
 bool HiveRegistry::CommitChanged(std::string& error) {
+  const auto fail = [&](const Mounted& m, const std::string& reason) {
+    error = m.hive->Path() + " " + reason;
+    for (const Mounted& other : mounted_) other.hive->Unstage();
+    return false;
+  };
+  for (const Mounted& m : mounted_) {
+    std::string reason;
+    if (!m.hive->Stage(reason)) return fail(m, reason);
+  }
   for (auto m = mounted_.rbegin(); m != mounted_.rend(); ++m) {
     std::string reason;
-    if (!m->hive->Commit(reason)) {
-      error = m->hive->Path() + " " + reason;
-      return false;
-    }
+    if (!m->hive->Install(reason)) return fail(*m, reason);
   }
   return true;
 }

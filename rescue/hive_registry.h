@@ -1,7 +1,7 @@
 // The registry of a Windows volume that is not running: its hive files,
 // edited with libhivex behind the same six-operation access layer as the live
 // registry. A hive is read whole into memory; nothing reaches its file until
-// Commit, which writes a new file beside it and renames it over the old one.
+// it is committed: a new file is written beside it and renamed over it.
 #pragma once
 
 #include <sys/types.h>
@@ -46,13 +46,16 @@ class Hive {
   // the regular file that was opened (or last written).
   UniqueFd OpenFile() const;
 
-  // Writes the edited hive back: the new content goes to a new file beside
-  // the hive (created, never opened if something is already at its name),
-  // is flushed and then renamed over it, so that an interruption leaves
-  // either the old hive or the new one, never a mixture. Nothing is written
-  // when nothing changed; after a failure the changes are kept for another
-  // try.
-  bool Commit(std::string& error);
+  // Writing the edited hive back takes two steps. Stage writes the new
+  // content to a new file beside the hive (created, never opened if
+  // something is already at its name) and flushes it; Install renames it
+  // over the hive, so that an interruption leaves either the old hive or the
+  // new one, never a mixture; Unstage removes a staged file. Nothing is
+  // written when nothing changed; after a failure the changes are kept for
+  // another try.
+  bool Stage(std::string& error);
+  bool Install(std::string& error);
+  void Unstage();
 
  private:
   Hive(UniqueFd folder, std::string name, std::string path, hive_h* handle)
@@ -60,6 +63,8 @@ class Hive {
 
   UniqueFd folder_;
   std::string name_;
+  std::string staged_;  // the staged file's name, while there is one
+  UniqueFd stagedFile_;
   std::string path_;
   hive_h* handle_;
   uint32_t minorVersion_ = 0;
@@ -82,10 +87,12 @@ class HiveRegistry final : public RegistryAccess {
   void Mount(RegistryRoot root, const std::string& name, Hive* hive);
   bool AnyChanged() const;
   std::vector<Hive*> ChangedHives() const;
-  // Commits every changed hive, the first mounted last, and stops at the
-  // first that fails (its reason goes to error). The machine's Software
-  // hive, mounted first, holds the worm's configuration key: while it is not
-  // written, a second run finds the worm and repairs everything again.
+  // Writes every changed hive back, or none: all are staged first, and a
+  // failure removes what was staged. Then they are installed, the first
+  // mounted last: the machine's Software hive, mounted first, holds the
+  // worm's configuration key, and while it is not written a second run finds
+  // the worm and repairs everything again. The first failure's reason goes
+  // to error.
   bool CommitChanged(std::string& error);
 
   int QueryKeyCounts(RegistryRoot root, const char* path, uint32_t* subKeys, uint32_t* values) override;

@@ -27,6 +27,7 @@
 #include "engine/report.h"
 #include "engine/result_log.h"
 #include "engine/scan_state.h"
+#include "engine/scan_targets.h"
 #include "posix/append_file.h"
 #include "posix/unique_fd.h"
 #include "rescue/console.h"
@@ -114,25 +115,44 @@ bool CheckWritable(const std::string& mountPoint, std::string& problem) {
 // Every hive is opened before anything is changed: one that cannot be read
 // stops the run while the volume is still untouched. Each is reached from
 // the volume's root without following a link.
-bool OpenHives(const WindowsVolume& volume, int root, std::vector<std::unique_ptr<Hive>>& hives,
-               HiveRegistry& registry, std::string& problem) {
+std::unique_ptr<Hive> OpenHive(const WindowsVolume& volume, int root, const std::string& path, std::string& problem) {
+  const std::string relative = RelativePath(volume, path);
+  const size_t slash = relative.rfind('/');
+  std::string reason;
+  std::unique_ptr<Hive> hive =
+      Hive::Open(OpenFolderBeneath(root, relative.substr(0, slash)), relative.substr(slash + 1), path, reason);
+  if (!hive) problem = "the registry hive " + path + " " + reason;
+  return hive;
+}
+
+// The profiles folder and Program Files where the volume's registry puts
+// them (checked as the Windows program checks them), in UTF-8.
+SystemFolderNames ReadVolumeFolders(Hive& software, const WindowsVolume& volume) {
+  HiveRegistry registry;
+  registry.Mount(RegistryRoot::LocalMachine, "Software", &software);
+  SystemFolderValues values;
+  ReadSystemFolders(registry, volume.windowsDirectory.windows.c_str(), values);
+  SystemFolderNames names;
+  if (values.folders.profiles != nullptr) names.profiles = Latin1ToUtf8(values.folders.profiles);
+  if (values.folders.programFiles != nullptr) names.programFiles = Latin1ToUtf8(values.folders.programFiles);
+  return names;
+}
+
+// The machine's Software hive is already open (it says where the profiles
+// are); the others are opened here.
+bool OpenHives(const WindowsVolume& volume, int root, std::unique_ptr<Hive> software,
+               std::vector<std::unique_ptr<Hive>>& hives, HiveRegistry& registry, std::string& problem) {
+  registry.Mount(RegistryRoot::LocalMachine, "Software", software.get());
+  hives.push_back(std::move(software));
   const auto mount = [&](RegistryRoot key, const std::string& name, const std::string& path) {
     if (path.empty()) return true;
-    const std::string relative = RelativePath(volume, path);
-    const size_t slash = relative.rfind('/');
-    std::string reason;
-    std::unique_ptr<Hive> hive = Hive::Open(OpenFolderBeneath(root, relative.substr(0, slash)),
-                                            relative.substr(slash + 1), path, reason);
-    if (!hive) {
-      problem = "the registry hive " + path + " " + reason;
-      return false;
-    }
+    std::unique_ptr<Hive> hive = OpenHive(volume, root, path, problem);
+    if (!hive) return false;
     registry.Mount(key, name, hive.get());
     hives.push_back(std::move(hive));
     return true;
   };
-  if (!mount(RegistryRoot::LocalMachine, "Software", volume.softwareHive) ||
-      !mount(RegistryRoot::LocalMachine, "System", volume.systemHive) ||
+  if (!mount(RegistryRoot::LocalMachine, "System", volume.systemHive) ||
       !mount(RegistryRoot::Users, ".DEFAULT", volume.defaultHive)) {
     return false;
   }
@@ -208,8 +228,16 @@ int Run(int argc, char** argv) {
   if (!DiscoverVolume(options.mountPoint, volume, error)) return VolumeError(options.mountPoint + ": " + error);
   std::vector<std::unique_ptr<Hive>> hives;
   HiveRegistry registry;
-  if (volume.registry == RegistryKind::Nt && !OpenHives(volume, root.Get(), hives, registry, error)) {
-    return VolumeError(error);
+  if (volume.registry == RegistryKind::Nt) {
+    std::unique_ptr<Hive> software = OpenHive(volume, root.Get(), volume.softwareHive, error);
+    if (!software) return VolumeError(error);
+    // A localized Windows keeps its profiles and programs under other names.
+    const SystemFolderNames system = ReadVolumeFolders(*software, volume);
+    if ((!system.profiles.empty() || !system.programFiles.empty()) &&
+        !DiscoverVolume(options.mountPoint, volume, error, system)) {
+      return VolumeError(options.mountPoint + ": " + error);
+    }
+    if (!OpenHives(volume, root.Get(), std::move(software), hives, registry, error)) return VolumeError(error);
   }
   PosixAppendFile logFile;
   if (options.log != nullptr && !logFile.Open(options.log)) {

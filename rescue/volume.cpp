@@ -90,7 +90,32 @@ void FindProfiles(const VolumePath& profilesFolder, WindowsVolume& volume, std::
   }
 }
 
+// A Windows path such as C:\Programme as the folder on the volume, each name
+// matched without regard to case; false when it is not there.
+bool ResolveWindowsFolder(const VolumePath& root, const std::string& windowsPath, VolumePath& out) {
+  if (windowsPath.size() < 4 || windowsPath.compare(1, 2, ":\\") != 0) return false;
+  std::string relative = windowsPath.substr(3);
+  for (char& c : relative) c = c == '\\' ? '/' : c;
+  return Resolve(root, relative, true, out);
+}
+
 }  // namespace
+
+// From the table of the folder's localized names in the Wikipedia article
+// "Program Files" (its "Localization" section): the versions whose name
+// differs from the English one before Windows Vista.
+const char* const kLocalizedProgramFiles[] = {
+    "Programmer",             // Danish
+    "Programme",              // German
+    "Programfájlok",          // Hungarian
+    "Programmi",              // Italian
+    "Programfiler",           // Norwegian
+    "Programas",              // Portuguese
+    "Arquivos de programas",  // Portuguese (Brazil)
+    "Archivos de programa",   // Spanish
+    "Program",                // Swedish
+    nullptr,
+};
 
 VolumePath Child(const VolumePath& parent, const std::string& name) {
   return {parent.host + "/" + name, parent.windows + "\\" + name};
@@ -117,7 +142,8 @@ std::string FindEntry(const std::string& folder, const std::string& name, bool w
   return found.empty() ? std::string() : found.front();
 }
 
-bool DiscoverVolume(const std::string& mountPoint, WindowsVolume& volume, std::string& error) {
+bool DiscoverVolume(const std::string& mountPoint, WindowsVolume& volume, std::string& error,
+                    const SystemFolderNames& system) {
   volume = WindowsVolume{};
   volume.root = {mountPoint == "/" ? "" : mountPoint, kSystemDrive};
   const VolumePath& root = volume.root;
@@ -162,14 +188,29 @@ bool DiscoverVolume(const std::string& mountPoint, WindowsVolume& volume, std::s
   // programs, then the temporary folders.
   AddTarget(volume, windows);
   AddTargets(volume, root, windows.host.substr(windows.host.rfind('/') + 1));
+  // The system's own folders first, in the places of the English ones.
   std::vector<VolumePath> profileFolders;
+  std::vector<std::string> profilesSearched;
   VolumePath folder;
+  const auto addProfiles = [&](const VolumePath& profiles) {
+    if (std::find(profilesSearched.begin(), profilesSearched.end(), profiles.host) != profilesSearched.end()) return;
+    profilesSearched.push_back(profiles.host);
+    FindProfiles(profiles, volume, profileFolders, linkedHives);
+  };
+  if (ResolveWindowsFolder(root, system.profiles, folder)) {
+    AddTarget(volume, folder);
+    addProfiles(folder);
+  }
   for (const char* profiles : {"Documents and Settings", "Users"}) {
     if (!Resolve(root, profiles, true, folder)) continue;
     AddTargets(volume, root, profiles);
-    FindProfiles(folder, volume, profileFolders, linkedHives);
+    addProfiles(folder);
   }
+  if (ResolveWindowsFolder(root, system.programFiles, folder)) AddTarget(volume, folder);
   AddTargets(volume, root, "Program Files");
+  if (volume.registry == RegistryKind::Windows9x) {
+    for (const char* const* name = kLocalizedProgramFiles; *name != nullptr; ++name) AddTargets(volume, root, *name);
+  }
   if (Resolve(windows, "Temp", true, folder)) AddTarget(volume, folder);
   for (const VolumePath& profile : profileFolders) {
     for (const char* temp : {"Local Settings/Temp", "AppData/Local/Temp"}) {

@@ -44,11 +44,28 @@ struct WindowsVolume {
 // The drive the running system would give the volume.
 constexpr char kSystemDrive[] = "C:";
 
+// Where the volume's own registry puts the profiles folder and Program Files,
+// as Windows paths in UTF-8 (C:\Programme), already checked; empty when it
+// does not say.
+struct SystemFolderNames {
+  std::string profiles;
+  std::string programFiles;
+};
+
 // Finds the Windows directory (WINDOWS or WINNT), the scan targets and the
 // hives under mountPoint. False, with the reason in error, when the volume
 // holds no Windows directory, or when a hive, or a folder on the way to one,
 // is a link: such a hive is never opened, let alone written.
-bool DiscoverVolume(const std::string& mountPoint, WindowsVolume& volume, std::string& error);
+// The system's own folders, when given and on the volume, take the English
+// folders' places in the scan order; the English folders are walked too.
+// A Windows 95/98/Me volume, whose registry is not read, also gets the names
+// its localized versions give Program Files (kLocalizedProgramFiles).
+bool DiscoverVolume(const std::string& mountPoint, WindowsVolume& volume, std::string& error,
+                    const SystemFolderNames& system = {});
+
+// The names the localized versions of Windows 95/98/Me give Program Files at
+// the root of the Windows drive, where they differ from the English one.
+extern const char* const kLocalizedProgramFiles[];
 
 // The entries of folder whose names equal name without regard to case and
 // that are real folders (wantFolder) or regular files, in byte order.

@@ -36,6 +36,56 @@ TEST(RescueVolume, FindsTheXpLayoutWhateverTheCaseOfItsNames) {
   EXPECT_EQ("Bob", found.profiles[1].name);
 }
 
+// A localized Windows: its own folders, as its registry names them, take
+// the English ones' places; the English ones that exist are walked after.
+TEST(RescueVolume, SystemFoldersOfALocalizedWindows) {
+  struct Case {
+    const char* name;
+    SystemFolderNames system;
+    std::vector<std::string> targets;
+    std::vector<std::string> profiles;
+  };
+  const Case cases[] = {
+      {"German", {"C:\\Dokumente und Einstellungen", "C:\\Programme"},
+       {"C:\\WINDOWS", "C:\\DOKUMENTE UND EINSTELLUNGEN", "C:\\Documents and Settings", "C:\\programme",
+        "C:\\Program Files"},
+       {"Hans", "Old"}},
+      {"English names", {"C:\\Documents and Settings", "C:\\Program Files"},
+       {"C:\\WINDOWS", "C:\\Documents and Settings", "C:\\Program Files"}, {"Old"}},
+      {"not on the volume", {"C:\\Documentos", "C:\\Programmi"},
+       {"C:\\WINDOWS", "C:\\Documents and Settings", "C:\\Program Files"}, {"Old"}},
+      {"no values", {}, {"C:\\WINDOWS", "C:\\Documents and Settings", "C:\\Program Files"}, {"Old"}},
+  };
+  TestVolume volume("discover-localized");
+  volume.WriteFile("WINDOWS/system32/config/SOFTWARE", "hive");
+  volume.WriteFile("DOKUMENTE UND EINSTELLUNGEN/Hans/NTUSER.DAT", "hive");
+  volume.WriteFile("Documents and Settings/Old/NTUSER.DAT", "hive");
+  volume.MakeFolder("programme/App");
+  volume.MakeFolder("Program Files/App");
+  for (const Case& c : cases) {
+    WindowsVolume found;
+    std::string error;
+    ASSERT_TRUE(DiscoverVolume(volume.Root(), found, error, c.system)) << error;
+    EXPECT_EQ(c.targets, Windows(found.scanTargets)) << c.name;
+    std::vector<std::string> profiles;
+    for (const ProfileHive& profile : found.profiles) profiles.push_back(profile.name);
+    EXPECT_EQ(c.profiles, profiles) << c.name;
+  }
+}
+
+TEST(RescueVolume, LocalizedWindows98ProgramFilesAreWalked) {
+  TestVolume volume("discover-98-localized");
+  volume.WriteFile("WINDOWS/SYSTEM.DAT", "CREG");
+  volume.MakeFolder("Programme/Zubehoer");
+  volume.MakeFolder("ARCHIVOS DE PROGRAMA");
+  volume.MakeFolder("Programs");  // no Windows names its folder so
+  WindowsVolume found;
+  std::string error;
+  ASSERT_TRUE(DiscoverVolume(volume.Root(), found, error)) << error;
+  EXPECT_EQ((std::vector<std::string>{"C:\\WINDOWS", "C:\\Programme", "C:\\ARCHIVOS DE PROGRAMA"}),
+            Windows(found.scanTargets));
+}
+
 TEST(RescueVolume, NewerWindowsAndItsJunctions) {
   TestVolume volume("discover-vista");
   volume.WriteFile("Windows/System32/config/SOFTWARE", "hive");

@@ -6,94 +6,16 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "tests/support/rescue_run.h"
 #include "tests/support/test_hive.h"
 #include "tests/support/test_volume.h"
 
 namespace {
-
-constexpr char kVirus[] = "W32/Gibe.F.Worm";
-
-struct RescueRun {
-  int status = -1;
-  std::string out;
-  std::string err;
-  std::vector<std::string> lines;
-};
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-std::string Quote(const std::string& arg) {
-  std::string quoted = "'";
-  for (const char c : arg) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
-
-RescueRun Rescue(const std::vector<std::string>& args) {
-  const std::string out = ::testing::TempDir() + "rescue-out", err = ::testing::TempDir() + "rescue-err";
-  std::string command = Quote(SCOURIX_RESCUE);
-  for (const std::string& arg : args) command += " " + Quote(arg);
-  command += " >" + Quote(out) + " 2>" + Quote(err) + " </dev/null";
-  const int raw = std::system(command.c_str());
-  RescueRun run;
-  run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  run.out = ReadAll(out);
-  run.err = ReadAll(err);
-  std::istringstream lines(run.out);
-  for (std::string line; std::getline(lines, line);) run.lines.push_back(line);
-  return run;
-}
-
-size_t IndexOf(const RescueRun& run, const std::string& line) {
-  for (size_t i = 0; i < run.lines.size(); ++i) {
-    if (run.lines[i] == line) return i;
-  }
-  ADD_FAILURE() << "no line \"" << line << "\" in:\n" << run.out;
-  return run.lines.size();
-}
-
-std::string Deleted(const std::string& path) { return path + "     " + kVirus + " deleted"; }
-std::string Found(const std::string& path) { return path + "     " + kVirus + " found (report only: not deleted)"; }
-
-const char* const kWormPaths[] = {
-    "C:\\WinDows\\system32\\worm.exe",
-    "C:\\WinDows\\Temp\\dropped.exe",
-    "C:\\documents and settings\\Alice\\Local Settings\\Temp\\x.scr",
-    "C:\\PROGRAM FILES\\App\\app.exe",
-};
-
-std::vector<std::string> Statistics(int scanned, int infected, int deleted) {
-  return {"Scanning statistics\t\t:", "Total files scanned\t\t:  " + std::to_string(scanned),
-          "Total files infected\t\t:  " + std::to_string(infected),
-          "Total files deleted\t\t:  " + std::to_string(deleted)};
-}
-
-// The one backup folder a cleaning run made at the volume's root.
-std::string BackupFolder(const TestVolume& volume) {
-  std::vector<std::string> found;
-  for (const auto& entry : std::filesystem::directory_iterator(volume.Path("Scourix"))) {
-    found.push_back(entry.path().string());
-  }
-  EXPECT_EQ(1u, found.size());
-  return found.empty() ? std::string() : found.front();
-}
-
-void ExpectTail(const RescueRun& run, const std::vector<std::string>& tail) {
-  ASSERT_GE(run.lines.size(), tail.size()) << run.out;
-  EXPECT_EQ(tail, std::vector<std::string>(run.lines.end() - static_cast<long>(tail.size()), run.lines.end()))
-      << run.out;
-}
 
 TEST(RescueCli, CleansAnInfectedVolumeAndItsHives) {
   TestVolume volume("cleans");
@@ -108,7 +30,7 @@ TEST(RescueCli, CleansAnInfectedVolumeAndItsHives) {
   // the targets are walked in order; the service comes after the files.
   const size_t registry = IndexOf(run, std::string("System Registry     ") + kVirus + " removed");
   std::vector<size_t> files;
-  for (const char* path : kWormPaths) files.push_back(IndexOf(run, Deleted(path)));
+  for (const char* path : kXpWormPaths) files.push_back(IndexOf(run, Deleted(path)));
   EXPECT_LT(registry, files[0]);
   EXPECT_LT(std::max(files[0], files[1]), files[2]);
   EXPECT_LT(files[2], files[3]);
@@ -121,8 +43,7 @@ TEST(RescueCli, CleansAnInfectedVolumeAndItsHives) {
   EXPECT_EQ(files[3] + 2, backup);
   EXPECT_EQ(files.size() + 3 + tail.size(), run.lines.size()) << run.out;
 
-  for (const char* gone : {"WinDows/system32/worm.exe", "WinDows/Temp/dropped.exe",
-                           "documents and settings/Alice/Local Settings/Temp/x.scr", "PROGRAM FILES/App/app.exe"}) {
+  for (const char* gone : xp::kWormFiles) {
     EXPECT_FALSE(volume.Exists(gone)) << gone;
   }
   for (const char* kept : {"Other/outside.exe", "outside.exe", "PROGRAM FILES/App/outside.exe",
@@ -145,7 +66,7 @@ TEST(RescueCli, CleansAnInfectedVolumeAndItsHives) {
   // The log holds what was printed, in the Windows program's form.
   const std::string logged = ReadAll(log);
   EXPECT_EQ(0u, logged.find("Scourix Ver 1.0, scan of ")) << logged;
-  EXPECT_NE(std::string::npos, logged.find("\r\n" + Deleted(kWormPaths[3]) + "\r\n")) << logged;
+  EXPECT_NE(std::string::npos, logged.find("\r\n" + Deleted(kXpWormPaths[3]) + "\r\n")) << logged;
   EXPECT_NE(std::string::npos, logged.find("\r\nScanning completed\r\n\r\n")) << logged;
 
   // A second run finds a clean volume.
@@ -164,7 +85,7 @@ TEST(RescueCli, ReportOnlyChangesNoByteOfTheVolume) {
   EXPECT_EQ(1, run.status) << run.out << run.err;
   EXPECT_EQ(before, volume.Snapshot());
   IndexOf(run, std::string("System Registry     ") + kVirus + " found (report only: not repaired)");
-  for (const char* path : kWormPaths) IndexOf(run, Found(path));
+  for (const char* path : kXpWormPaths) IndexOf(run, Found(path));
   IndexOf(run, std::string("Service worm     ") + kVirus + " found (report only: not removed)");
   std::vector<std::string> tail = Statistics(kXpFilesInTargets, kXpWormFiles, 0);
   tail.push_back("Scanning completed");
@@ -260,7 +181,7 @@ TEST(RescueCli, ProgressLineOnlyOnATerminal) {
   const pid_t child = forkpty(&terminal, nullptr, nullptr, nullptr);
   ASSERT_GE(child, 0);
   if (child == 0) {
-    execl(SCOURIX_RESCUE, SCOURIX_RESCUE, "--report-only", volume.Root().c_str(), static_cast<char*>(nullptr));
+    execl(kRescueProgram, kRescueProgram, "--report-only", volume.Root().c_str(), static_cast<char*>(nullptr));
     _exit(127);
   }
   std::string seen;
@@ -278,7 +199,7 @@ TEST(RescueCli, ProgressLineOnlyOnATerminal) {
   // The progress line is cleared before the results, which come whole.
   const std::string results = seen.substr(lastClear + clear.size());
   EXPECT_EQ(0u, results.find("System Registry     ")) << seen;
-  EXPECT_NE(std::string::npos, results.find("\r\n" + Found(kWormPaths[3]) + "\r\n")) << seen;
+  EXPECT_NE(std::string::npos, results.find("\r\n" + Found(kXpWormPaths[3]) + "\r\n")) << seen;
   EXPECT_NE(std::string::npos, results.find("\r\n \r\nScanning statistics")) << seen;
   EXPECT_EQ(std::string::npos, seen.find(" files  ", lastClear)) << seen;
 
@@ -325,8 +246,8 @@ TEST(RescueCli, FileThatCannotBeDeletedGivesStatusTwo) {
   const RescueRun run = Rescue({volume.Root()});
   std::system(("chattr -i " + Quote(stuck)).c_str());
   EXPECT_EQ(2, run.status) << run.out;
-  IndexOf(run, std::string(kWormPaths[1]) + "     " + kVirus + " Delete failed");
-  IndexOf(run, Deleted(kWormPaths[0]));
+  IndexOf(run, std::string(kXpWormPaths[1]) + "     " + kVirus + " Delete failed");
+  IndexOf(run, Deleted(kXpWormPaths[0]));
   ExpectTail(run, {"Total files deleted\t\t:  3", "Scanning completed"});
   EXPECT_TRUE(volume.Exists("WinDows/Temp/dropped.exe"));
 }

@@ -6,7 +6,7 @@
 # otherwise it is skipped (77).
 # shellcheck disable=SC2015  # "a && b || fail" is meant: either failing fails
 set -u
-rescue=$1 make_samples=$2
+rescue=$1 make_samples=$2 make_xp_volume=$3
 skip() { echo "SKIP: $*"; exit 77; }
 fail() { echo "FAIL: $*"; exit 1; }
 for tool in mkntfs ntfs-3g setfattr iconv; do
@@ -108,3 +108,27 @@ echo "rescue: exit 1, 3 deletion lines (and in the log), the worms gone after re
 
 run "$mnt"; [ "$status" -eq 0 ] || fail "second run: exit $status: $out"
 echo "second run: exit 0, nothing left"
+
+# An XP volume with hives on NTFS: the hives are written through ntfs-3g
+# (new file, rename), everything changed is backed up, and --undo puts the
+# volume back byte for byte.
+unmount_volume
+truncate -s 32M "$img" && mkntfs -F -Q -q -L XP "$img" >/dev/null 2>&1 || fail "mkntfs (XP)"
+mount_volume rw,noatime || fail "mount (XP)"
+"$make_xp_volume" "$mnt" || fail "make-xp-volume"
+checksums() { (cd "$mnt" && find . -path ./Scourix -prune -o -type f -print0 | sort -z | xargs -0 sha256sum); }
+before=$(checksums)
+run "$mnt"; [ "$status" -eq 1 ] || fail "XP rescue: exit $status: $out"
+grep -qxF 'System Registry     W32/Gibe.F.Worm removed' <<<"$out" || fail "no registry line: $out"
+grep -qxF 'Service worm     W32/Gibe.F.Worm removed' <<<"$out" || fail "no service line: $out"
+backup=$(sed -n 's/^Backup of what was changed: //p' <<<"$out")
+[ -f "$backup/manifest.txt" ] || fail "no backup manifest: $out"
+[ "$(grep -c $'^hive\t' "$backup/manifest.txt")" -eq 4 ] || fail "hives in the manifest: $(cat "$backup/manifest.txt")"
+[ "$(grep -c $'^file\t.*\tdeleted\t' "$backup/manifest.txt")" -eq 4 ] || fail "files in the manifest"
+[ "$(checksums)" != "$before" ] || fail "the XP rescue changed nothing"
+unmount_volume && mount_volume rw,noatime || fail "remount (XP)"
+run --undo "$backup" "$mnt"; [ "$status" -eq 0 ] || fail "undo: exit $status: $out"
+[ "$(grep -c '     restored$' <<<"$out")" -eq 8 ] || fail "undo lines: $out"
+unmount_volume && mount_volume rw,noatime || fail "remount (XP)"
+[ "$(checksums)" = "$before" ] || fail "undo did not restore every byte: $(diff <(echo "$before") <(checksums))"
+echo "XP volume: hives repaired through ntfs-3g, 4 hives and 4 files backed up, undo restored every byte"

@@ -46,7 +46,7 @@ RescueRun Rescue(const std::vector<std::string>& args, const std::string& shellS
   // Per process: suites may run side by side.
   const std::string base = ::testing::TempDir() + "rescue-" + std::to_string(getpid());
   const std::string out = base + "-out", err = base + "-err";
-  std::string command = shellSetup + " exec timeout 60 " + Quote(kRescueProgram);
+  std::string command = shellSetup + " exec timeout -k 10 60 " + Quote(kRescueProgram);
   for (const std::string& arg : args) command += " " + Quote(arg);
   command += " >" + Quote(out) + " 2>" + Quote(err) + " </dev/null";
   const int raw = std::system(command.c_str());

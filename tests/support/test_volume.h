@@ -59,4 +59,8 @@ constexpr char kBob[] = "documents and settings/Bob/NTUSER.DAT";
 constexpr char kWormKey[] = "Microsoft\\Windows\\CurrentVersion\\explorer\\CacheBox";
 constexpr char kRunKey[] = "Microsoft\\Windows\\CurrentVersion\\Run";
 constexpr char kPolicyKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
+// The worm's files, as kXpWormPaths (rescue_run.h) names them.
+constexpr const char* kWormFiles[kXpWormFiles] = {
+    "WinDows/system32/worm.exe", "WinDows/Temp/dropped.exe",
+    "documents and settings/Alice/Local Settings/Temp/x.scr", "PROGRAM FILES/App/app.exe"};
 }  // namespace xp

@@ -1,5 +1,6 @@
 // Fuzz target: the display form of a path and the paths built from search
 // patterns, with arbitrary texts and limits.
+#include <cctype>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -39,6 +40,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (escaped.find_first_of("\n\r\x1b") != std::string::npos) __builtin_trap();
   }
 
+  // A registry value naming a system folder: whatever it says, what is
+  // followed lies below the Windows drive's root and leaves room for \*.*.
+  char folder[kPathCapacity];
+  if (ResolveSystemFolder(first.c_str(), second.c_str(), folder, sizeof folder)) {
+    const std::string followed = std::string(folder) + "\\";
+    if (followed.size() > kPathCapacity - 4 || followed.size() < 5 || followed[1] != ':' || followed[2] != '\\' ||
+        std::tolower(static_cast<unsigned char>(followed[0])) != std::tolower(static_cast<unsigned char>(second[0])) ||
+        followed.find("\\..\\") != std::string::npos || followed.find("\\.\\") != std::string::npos) {
+      __builtin_trap();
+    }
+  }
   const ScanTargets targets = BuildScanTargets(first.c_str(), second.c_str());
   for (size_t i = 0; i < kScanTargetCount; ++i) {
     if (std::strlen(targets.patterns[i]) >= kPathCapacity) __builtin_trap();

@@ -77,6 +77,32 @@ TEST(RescueCli, CleansAnInfectedVolumeAndItsHives) {
   EXPECT_EQ(clean, again.lines);
 }
 
+// A German Windows XP: its registry puts the profiles and programs under
+// German names, which are walked in the English ones' places.
+TEST(RescueCli, LocalizedFoldersAreWalkedWhereTheVolumesRegistryPutsThem) {
+  TestVolume volume("german");
+  volume.WriteClean("WINDOWS/explorer.exe");
+  TestHive software = TestHive::Create(volume.Path("WINDOWS/system32/config/SOFTWARE"));
+  software.SetString("Microsoft\\Windows\\CurrentVersion", "ProgramFilesDir", "C:\\Programme");
+  software.SetString("Microsoft\\Windows NT\\CurrentVersion\\ProfileList", "ProfilesDirectory",
+                     "%SystemDrive%\\Dokumente und Einstellungen");
+  software.Save();
+  TestHive::Create(volume.Path("Dokumente und Einstellungen/Hans/NTUSER.DAT")).Save();
+  volume.WriteWorm("Dokumente und Einstellungen/Hans/Lokale Einstellungen/Temp/x.exe");
+  volume.WriteWorm("PROGRAMME/App/app.exe");
+  volume.WriteWorm("Program Files/Old/old.exe");
+  volume.WriteWorm("Programmi/elsewhere.exe");  // named by no value here
+  const RescueRun run = Rescue({volume.Root()});
+  EXPECT_EQ(1, run.status) << run.out << run.err;
+  const size_t profiles = IndexOf(run, Deleted("C:\\Dokumente und Einstellungen\\Hans\\Lokale Einstellungen\\Temp\\x.exe"));
+  const size_t programs = IndexOf(run, Deleted("C:\\PROGRAMME\\App\\app.exe"));
+  const size_t english = IndexOf(run, Deleted("C:\\Program Files\\Old\\old.exe"));
+  EXPECT_LT(profiles, programs);
+  EXPECT_LT(programs, english);
+  EXPECT_TRUE(volume.Exists("Programmi/elsewhere.exe"));
+  ExpectTail(run, {"Total files infected\t\t:  3", "Total files deleted\t\t:  3", "Scanning completed"});
+}
+
 TEST(RescueCli, ReportOnlyChangesNoByteOfTheVolume) {
   TestVolume volume("report");
   BuildInfectedXp(volume);

@@ -10,6 +10,7 @@
 #include "cleaning/service_path.h"
 #include "cleaning/system_restart.h"
 #include "engine/remedy.h"
+#include "engine/result_lines.h"
 #include "engine/scan_state.h"
 #include "engine/walker.h"
 #include "win32/file.h"
@@ -17,7 +18,6 @@
 
 namespace {
 
-constexpr char kWormName[] = "W32/Gibe.F.Worm";
 constexpr DWORD kTerminateAccess = PROCESS_TERMINATE | PROCESS_QUERY_INFORMATION;
 constexpr DWORD kExitWaitMs = 5000;
 
@@ -32,7 +32,7 @@ bool IsWormProcess(const ProcessNode& process) {
   if (!Win32FileSource(process.path.c_str()).Ok()) return false;  // cannot be read: not checked
   WalkDirectory(process.path.c_str());
   if (!scanState.memoryMatchPending) return false;
-  DecideRemedy(kWormName, process.path.c_str());
+  DecideRemedy(kVirusName, process.path.c_str());
   return true;
 }
 

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <memory>
 
+#include "engine/result_lines.h"
 #include "engine/scan_state.h"
 
 namespace {
@@ -143,7 +144,7 @@ RegistryRepairOutcome RepairWormRegistry(RegistryAccess& registry) {
 int RepairRegistry(RegistryAccess& registry, const char* virusName) {
   const RegistryRepairOutcome outcome = RepairWormRegistry(registry);
   if (outcome.removed && scanState.progressWindow != nullptr) {
-    AppendResultLine("System Registry     %s removed", virusName);
+    ReportRegistryRemoved(virusName);
   }
   return outcome.found;
 }

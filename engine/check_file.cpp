@@ -9,7 +9,7 @@
 #include "win32/registry.h"
 
 const VirusTableEntry virusTable[] = {
-    {"W32/Gibe.F.Worm", CheckFile},
+    {kVirusName, CheckFile},
     {nullptr, nullptr},
 };
 

@@ -6,6 +6,7 @@
 
 #include "cleaning/owner_search.h"
 #include "cleaning/system_restart.h"
+#include "engine/result_lines.h"
 #include "engine/scan_state.h"
 #include "engine/text.h"
 #include "engine/wininit.h"
@@ -18,11 +19,7 @@ constexpr size_t kWininitLimit = 1024 * 1024;
 
 void ReportDeleted(const char* path, const char* name) {
   ++scanState.filesDeleted;
-  AppendResultLine("%s     %s deleted", path, name);
-}
-
-void ReportDeleteFailed(const char* path, const char* name) {
-  AppendResultLine("%s     %s Delete failed", path, name);
+  ReportFileDeleted(path, name);
 }
 
 // Windows 9x: one more "nul=" line in the Windows directory's Wininit.ini.
@@ -55,7 +52,7 @@ void CarryOutRemedy(const char* name, const char* path) {
   if (scanState.currentAction != kRemedyDisinfect) return;
   // Read-only, hidden and system files could not be deleted otherwise.
   if (!SetFileAttributesA(path, FILE_ATTRIBUTE_ARCHIVE)) {
-    ReportDeleteFailed(scanState.currentObject, scanState.currentVirusName);
+    ReportFileDeleteFailed(scanState.currentObject, scanState.currentVirusName);
     return;
   }
   if (DeleteFileA(path)) {
@@ -66,11 +63,11 @@ void CarryOutRemedy(const char* name, const char* path) {
     if (DeleteFileA(path)) {
       ReportDeleted(path, name);
     } else {
-      ReportDeleteFailed(path, name);
+      ReportFileDeleteFailed(path, name);
     }
     return;
   }
-  ReportDeleteFailed(path, name);
+  ReportFileDeleteFailed(path, name);
   // Once any file waits for the restart, the question must come: a later
   // file whose queueing failed does not take it away.
   if (QueueRemovalAtRestart(path)) scanState.restartNeeded = 1;
@@ -78,7 +75,7 @@ void CarryOutRemedy(const char* name, const char* path) {
 
 void RemedyMemoryFile(const char* name, const char* path) {
   scanState.currentAction = scanState.memoryRemedyAction;
-  AppendResultLine("System Memory    W32/Gibe.F.Worm removed");
+  ReportMemoryRemoved(kVirusName);
   Sleep(kMemoryRemedyPauseMs);
   CarryOutRemedy(name, path);
 }

@@ -62,7 +62,7 @@ void CScanProgressDlg::OnCancel() {
   // The question's message loop must not start the scan underneath it.
   const bool waiting = stage_ == Stage::Waiting;
   if (waiting) ::KillTimer(window_, kStartTimer);
-  const int answer = ::MessageBoxA(window_, "Terminate the Scan now?", "Warning", MB_YESNO | MB_ICONINFORMATION);
+  const int answer = ::MessageBoxA(window_, kCancelQuestion, kCancelQuestionTitle, MB_YESNO | MB_ICONINFORMATION);
   if (answer != IDNO) {
     ShowFinishedButtons();
     scanState.scanCancelled = 1;

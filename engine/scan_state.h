@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "engine/result_lines.h"
+
 // The window handle type of windows.h (HWND is struct HWND__* there).
 struct HWND__;
 using WindowHandle = HWND__*;
@@ -27,7 +29,7 @@ constexpr unsigned AppendLineMessage = 0x000B;  // result list += lineBuffer
 
 struct ScanState {
   const char* caption = "Scourix Ver 1.0";
-  const char* virusName = "W32/Gibe.F.Worm";
+  const char* virusName = kVirusName;
   const char* productTitle = "Scourix Ver 1.0";
   const char* programName = "Scourix";
 

@@ -121,8 +121,8 @@ void PumpMessages() {
   }
   queueWatch.foundEmpty = false;
   if (LOWORD(msg.wParam) == VK_ESCAPE) {
-    if (MessageBoxA(scanState.progressWindow, "Terminate the Scan now?",
-                    "Warning", MB_YESNO | MB_ICONINFORMATION) == IDYES) {
+    if (MessageBoxA(scanState.progressWindow, kCancelQuestion, kCancelQuestionTitle, MB_YESNO | MB_ICONINFORMATION) ==
+        IDYES) {
       scanState.scanCancelled = 1;
     }
     return;

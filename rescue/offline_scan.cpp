@@ -12,6 +12,7 @@
 
 #include "cleaning/service_path.h"
 #include "engine/pe_signature.h"
+#include "engine/result_lines.h"
 #include "engine/scan_state.h"
 #include "posix/posix_file_source.h"
 #include "posix/unique_fd.h"
@@ -175,11 +176,11 @@ void FindWormServices(OfflineScan& scan) {
 void ReportFindings(const OfflineScan& scan) {
   const char* virus = scanState.virusName;
   for (const FoundFile& file : scan.found) {
-    if (file.repair.removed) AppendResultLine("System Registry     %s found (report only: not repaired)", virus);
-    AppendResultLine("%s     %s found (report only: not deleted)", file.windows.c_str(), virus);
+    if (file.repair.removed) ReportRegistryFound(virus);
+    ReportFileFound(file.windows.c_str(), virus);
   }
   for (const WormService& service : scan.services) {
-    AppendResultLine("Service %s     %s found (report only: not removed)", service.name.c_str(), virus);
+    ReportServiceFound(service.name.c_str(), virus);
   }
 }
 
@@ -220,7 +221,7 @@ bool CleanVolume(OfflineScan& scan, const BackupPlace& place, std::string& error
   for (const FoundFile& file : scan.found) {
     if (file.repair.removed) {
       if (committed) {
-        AppendResultLine("System Registry     %s removed", virus);
+        ReportRegistryRemoved(virus);
       } else {
         AppendResultLine("System Registry     %s Repair failed: the registry could not be written", virus);
       }
@@ -247,17 +248,17 @@ bool CleanVolume(OfflineScan& scan, const BackupPlace& place, std::string& error
     if (same && unlinkat(folder.Get(), file.name.c_str(), 0) == 0) {
       ++scanState.filesDeleted;
       item->outcome = "deleted";
-      AppendResultLine("%s     %s deleted", file.windows.c_str(), virus);
+      ReportFileDeleted(file.windows.c_str(), virus);
     } else if (item == nullptr || item->outcome != "deleted") {
-      AppendResultLine("%s     %s Delete failed", file.windows.c_str(), virus);
+      ReportFileDeleteFailed(file.windows.c_str(), virus);
       scan.failed = true;
     }
   }
   for (size_t i = 0; i < scan.services.size(); ++i) {
     if (committed && serviceDeleted[i]) {
-      AppendResultLine("Service %s     %s removed", scan.services[i].name.c_str(), virus);
+      ReportServiceRemoved(scan.services[i].name.c_str(), virus);
     } else {
-      AppendResultLine("Service %s     %s Delete failed", scan.services[i].name.c_str(), virus);
+      ReportServiceDeleteFailed(scan.services[i].name.c_str(), virus);
       scan.failed = true;
     }
   }

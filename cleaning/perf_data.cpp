@@ -3,6 +3,8 @@
 #include <cctype>
 #include <cstring>
 
+#include "engine/little_endian.h"
+
 namespace {
 
 // A bounded view of the data block: every read says whether it fitted.
@@ -12,13 +14,11 @@ class Block {
   bool Fits(uint64_t offset, uint64_t length) const { return length <= size_ && offset <= size_ - length; }
   bool U32(uint64_t offset, uint32_t* value) const {
     if (!Fits(offset, 4)) return false;
-    const uint8_t* p = data_ + offset;
-    *value = static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-             static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+    *value = ReadLe32(data_ + offset);
     return true;
   }
   uint16_t U16At(uint64_t offset) const {
-    return static_cast<uint16_t>(data_[offset] | data_[offset + 1] << 8);
+    return ReadLe16(data_ + offset);
   }
 
  private:

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "engine/little_endian.h"
 #include "engine/result_lines.h"
 
 namespace {
@@ -28,11 +29,14 @@ const VirusSignature kSignatureTable[kMaxSignatures + 1] = {
 
 namespace {
 
-uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-uint32_t Le32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
+// Fields the detection reads, by their offsets in the headers they lie in.
+constexpr size_t kNumberOfSections = 2;      // file header
+constexpr size_t kAddressOfEntryPoint = 16;  // optional header
+constexpr size_t kSizeOfHeaders = 60;
+constexpr size_t kVirtualSize = 8;  // section table entry
+constexpr size_t kVirtualAddress = 12;
+constexpr size_t kPointerToRawData = 20;
+constexpr uint64_t kELfanewOffset = 0x3C;  // DOS header
 
 bool ReadExactly(ByteSource& file, uint64_t offset, void* buffer, size_t size) {
   return file.ReadAt(offset, buffer, size) == size;
@@ -40,7 +44,7 @@ bool ReadExactly(ByteSource& file, uint64_t offset, void* buffer, size_t size) {
 
 uint32_t SectionField(const PeHeaders& h, size_t section, size_t field) {
   if (section >= PeHeaders::kMaxSections) return 0;
-  return Le32(h.sections + section * PeHeaders::kSectionSize + field);
+  return ReadLe32(h.sections + section * PeHeaders::kSectionSize + field);
 }
 
 // Whether the 20 bytes at entry point + distance are the pattern.
@@ -82,18 +86,20 @@ class HeadCache final : public ByteSource {
 
 }  // namespace
 
-uint16_t PeHeaders::NumberOfSections() const { return Le16(fileHeader + 2); }
-uint32_t PeHeaders::AddressOfEntryPoint() const { return Le32(optionalHeader + 16); }
-uint32_t PeHeaders::SizeOfHeaders() const { return Le32(optionalHeader + 60); }
-uint32_t PeHeaders::VirtualSize(size_t section) const { return SectionField(*this, section, 8); }
-uint32_t PeHeaders::VirtualAddress(size_t section) const { return SectionField(*this, section, 12); }
-uint32_t PeHeaders::PointerToRawData(size_t section) const { return SectionField(*this, section, 20); }
+uint16_t PeHeaders::NumberOfSections() const { return ReadLe16(fileHeader + kNumberOfSections); }
+uint32_t PeHeaders::AddressOfEntryPoint() const { return ReadLe32(optionalHeader + kAddressOfEntryPoint); }
+uint32_t PeHeaders::SizeOfHeaders() const { return ReadLe32(optionalHeader + kSizeOfHeaders); }
+uint32_t PeHeaders::VirtualSize(size_t section) const { return SectionField(*this, section, kVirtualSize); }
+uint32_t PeHeaders::VirtualAddress(size_t section) const { return SectionField(*this, section, kVirtualAddress); }
+uint32_t PeHeaders::PointerToRawData(size_t section) const {
+  return SectionField(*this, section, kPointerToRawData);
+}
 
 bool ReadPeHeaders(ByteSource& file, PeHeaders& headers) {
   headers = PeHeaders{};
   uint8_t word[2];
-  if (!ReadExactly(file, 0x3C, word, sizeof word)) return false;
-  headers.eLfanew = Le16(word);  // only 16 bits: a header beyond 65535 is not found
+  if (!ReadExactly(file, kELfanewOffset, word, sizeof word)) return false;
+  headers.eLfanew = ReadLe16(word);  // only 16 bits: a header beyond 65535 is not found
   static const uint8_t kPeMark[4] = {'P', 'E', 0, 0};
   uint8_t mark[4];
   if (!ReadExactly(file, headers.eLfanew, mark, sizeof mark) ||

@@ -11,6 +11,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "engine/little_endian.h"
+
 namespace {
 
 // hivex hands out malloc'd arrays and strings.
@@ -22,11 +24,6 @@ using Owned = std::unique_ptr<T, FreeDeleter>;
 
 constexpr size_t kHeaderSize = 4096;
 constexpr size_t kSequence1 = 4, kSequence2 = 8;
-
-uint32_t ReadLe32(const unsigned char* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
-         static_cast<uint32_t>(p[3]) << 24;
-}
 
 // Base block fields.
 constexpr size_t kMinorVersion = 0x18;

@@ -6,7 +6,9 @@
 CMainApp theApp;
 
 BOOL CMainApp::InitInstance() {
-  // Control hosting and 3-D dialog controls need no set-up on this framework.
+  // Nothing to set up for hosted controls or three-dimensional dialog
+  // controls: the dialogs hold only standard controls, which Windows draws
+  // in its own style.
 
   // A window of any program titled like ours, at any stage, stops a second copy.
   if (::FindWindowA(nullptr, scanState.caption) != nullptr) return FALSE;

@@ -76,8 +76,8 @@ int GetNtVersionClass() {
   OSVERSIONINFOA version{};
   version.dwOSVersionInfoSize = sizeof version;
   if (!GetVersionExA(&version) || version.dwPlatformId != VER_PLATFORM_WIN32_NT) return 0;
-  if (version.dwMajorVersion <= 4) return 5;
-  return version.dwMajorVersion == 5 ? 6 : 0;
+  if (version.dwMajorVersion <= 4) return kNtVersionUpTo4;
+  return version.dwMajorVersion == 5 ? kNtVersion5 : 0;
 }
 
 void ScanMemory() {
@@ -120,7 +120,7 @@ void ScanMemoryPsapi() {
       continue;
     }
     const int ntClass = GetNtVersionClass();
-    if (ntClass == 5 || ntClass == 6) {
+    if (ntClass == kNtVersionUpTo4 || ntClass == kNtVersion5) {
       // The worm may run as a service that restarts it: stop and delete that.
       char serviceName[kPathCapacity] = {};
       ServiceNameOfFile(process.path.c_str(), serviceName, sizeof serviceName);

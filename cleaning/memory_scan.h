@@ -11,6 +11,8 @@ void ScanMemoryToolhelp();
 // NT family: processes from psapi.
 void ScanMemoryPsapi();
 
-// 5 for NT 4.0 and older, 6 for NT 5.x (2000, XP, 2003), 0 otherwise: the
-// versions whose services the memory scan may use to end a worm.
+// The NT versions whose services the memory scan may use to end a worm.
+constexpr int kNtVersionUpTo4 = 5;  // NT 4.0 and older
+constexpr int kNtVersion5 = 6;      // 2000, XP, Server 2003
+// kNtVersionUpTo4, kNtVersion5, or 0 for any other system.
 int GetNtVersionClass();

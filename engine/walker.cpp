@@ -120,6 +120,9 @@ void PumpMessages() {
     return;
   }
   queueWatch.foundEmpty = false;
+  // Whatever the message: the Escape key reaches the scan as a key message
+  // to whichever control has the focus, and this pump sees it before any
+  // dialog could turn it into Cancel.
   if (LOWORD(msg.wParam) == VK_ESCAPE) {
     if (MessageBoxA(scanState.progressWindow, kCancelQuestion, kCancelQuestionTitle, MB_YESNO | MB_ICONINFORMATION) ==
         IDYES) {

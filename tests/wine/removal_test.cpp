@@ -292,7 +292,7 @@ class Services : public Removal {
  protected:
   void SetUp() override {
     Removal::SetUp();
-    if (GetNtVersionClass() != 6) GTEST_SKIP() << "services are used on NT 5.x only";
+    if (GetNtVersionClass() != kNtVersion5) GTEST_SKIP() << "services are used on NT 5.x only";
     manager_ = ServiceHandle(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
     ASSERT_TRUE(manager_);
   }

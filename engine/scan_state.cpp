@@ -8,9 +8,35 @@
 
 ScanState scanState;
 
-void ShowCurrentObject() {
-  if (scanState.progressWindow != nullptr) NotifyProgressWindow(ShowObjectMessage);
+namespace {
+
+ProgressReceiver* attachedReceiver = nullptr;
+// The address stands for the attached receiver in progressWindow.
+char receiverHandle;
+
+WindowHandle ReceiverHandle() { return reinterpret_cast<WindowHandle>(&receiverHandle); }
+
+void Deliver(unsigned message) {
+  if (scanState.progressWindow == nullptr) return;
+  if (attachedReceiver != nullptr && scanState.progressWindow == ReceiverHandle()) {
+    if (message == AppendLineMessage) {
+      attachedReceiver->AppendLine(FullResultLine());
+    } else {
+      attachedReceiver->ShowObject(scanState.currentObject);
+    }
+    return;
+  }
+  NotifyProgressWindow(message);
 }
+
+}  // namespace
+
+void AttachProgressReceiver(ProgressReceiver* receiver) {
+  attachedReceiver = receiver;
+  scanState.progressWindow = receiver != nullptr ? ReceiverHandle() : nullptr;
+}
+
+void ShowCurrentObject() { Deliver(ShowObjectMessage); }
 
 namespace {
 std::string fullResultLine;
@@ -25,5 +51,5 @@ void AppendResultLine(const char* format, ...) {
   va_end(args);
   CopyText(scanState.lineBuffer, sizeof scanState.lineBuffer, fullResultLine.c_str());
   resultLog.Add(fullResultLine.c_str());
-  if (scanState.progressWindow != nullptr) NotifyProgressWindow(AppendLineMessage);
+  Deliver(AppendLineMessage);
 }

@@ -80,6 +80,21 @@ void AppendResultLine(const char* format, ...)
 // from here.
 const char* FullResultLine();
 
+// Stands in for the progress window where there is none: a console front
+// end, or a test that records what the engine sends. While one is attached,
+// scanState.progressWindow holds a handle that stands for it (no window has
+// that handle), and both messages go to it, synchronously, as they would
+// to the window.
+class ProgressReceiver {
+ public:
+  virtual ~ProgressReceiver() = default;
+  virtual void ShowObject(const char* text) = 0;  // ShowObjectMessage: currentObject
+  virtual void AppendLine(const char* line) = 0;  // AppendLineMessage: the whole line
+};
+// receiver must outlive its attachment; null detaches it and clears
+// progressWindow.
+void AttachProgressReceiver(ProgressReceiver* receiver);
+
 // Delivers one of the two messages to progressWindow and returns once it has
 // been handled. Defined by the platform: SendMessage on Windows, a recorder in
 // the native tests.

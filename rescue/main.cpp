@@ -26,11 +26,11 @@
 
 #include "engine/report.h"
 #include "engine/result_log.h"
+#include "engine/console.h"
 #include "engine/scan_state.h"
 #include "engine/scan_targets.h"
 #include "posix/append_file.h"
 #include "posix/unique_fd.h"
-#include "rescue/console.h"
 #include "rescue/folder_listing.h"
 #include "rescue/hive_registry.h"
 #include "rescue/offline_scan.h"
@@ -191,21 +191,12 @@ int HeldFolderLevels() {
   return std::max(1, (highest - open - 16) / 2);
 }
 
-Console* resultConsole = nullptr;
-
 int TerminalWidth() {
   winsize size {};
   return ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 ? size.ws_col : 80;
 }
 
 }  // namespace
-
-// The console stands in for the progress window: result lines and the final
-// status are printed as lines.
-void NotifyProgressWindow(unsigned message) {
-  if (resultConsole == nullptr) return;
-  resultConsole->Line(message == AppendLineMessage ? FullResultLine() : scanState.currentObject);
-}
 
 namespace {
 
@@ -246,9 +237,9 @@ int Run(int argc, char** argv) {
   if (!CancelScanOnInterrupt()) return VolumeError("cannot arrange for Ctrl-C to end the scan");
 
   Console console(stdout, isatty(STDOUT_FILENO) != 0, TerminalWidth());
-  resultConsole = &console;
-  // Nothing runs offline: there is no memory scan.
-  scanState.progressWindow = reinterpret_cast<WindowHandle>(&console);
+  // The console stands in for the progress window; nothing runs offline, so
+  // there is no memory scan.
+  AttachProgressReceiver(&console);
   scanState.memoryScanActive = 0;
   const std::tm started = LocalNow();
   resultLog.Open(options.log != nullptr ? &logFile : nullptr, scanState.productTitle, ToLogTime(started));

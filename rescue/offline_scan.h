@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "cleaning/registry_repair.h"
-#include "rescue/console.h"
+#include "engine/console.h"
 #include "rescue/hive_registry.h"
 #include "rescue/volume.h"
 

@@ -61,7 +61,7 @@ class RegistryRepair : public ::testing::Test {
  protected:
   void SetUp() override {
     scanState = ScanState{};
-    scanState.progressWindow = reinterpret_cast<WindowHandle>(0x1234);
+    RecordProgress();
     ClearProgressMessages();
   }
   void TearDown() override { scanState = ScanState{}; }

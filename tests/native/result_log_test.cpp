@@ -118,7 +118,7 @@ TEST(ResultLog, ReopeningEndsThePreviousEntryFirst) {
 // The scan's own lines reach both the window and the log, in the same order.
 TEST(ResultLog, ScanLinesStatisticsAndStatusReachTheScanLog) {
   scanState = ScanState{};
-  scanState.progressWindow = reinterpret_cast<WindowHandle>(0x1234);
+  RecordProgress();
   ClearProgressMessages();
   RecordingSink sink;
   resultLog.Open(&sink, scanState.productTitle, kStarted);

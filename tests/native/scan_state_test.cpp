@@ -26,7 +26,7 @@ TEST_F(Channel, InitialStateHoldsTheFixedTexts) {
 }
 
 TEST_F(Channel, LineIsFormattedAndDeliveredBeforeTheSenderGoesOn) {
-  scanState.progressWindow = reinterpret_cast<WindowHandle>(0x1234);
+  RecordProgress();
   AppendResultLine("%s     %s deleted", "C:\\x.exe", "W32/Gibe.F.Worm");
   scanState.currentObject[0] = 'Z';
   ShowCurrentObject();
@@ -37,21 +37,25 @@ TEST_F(Channel, LineIsFormattedAndDeliveredBeforeTheSenderGoesOn) {
   EXPECT_EQ(ProgressMessages()[1].text, "Z");
 }
 
-TEST_F(Channel, OverlongLineIsCutTo499Characters) {
-  scanState.progressWindow = reinterpret_cast<WindowHandle>(0x1234);
-  const std::string path(700, 'p');
-  AppendResultLine("%s     %s deleted", path.c_str(), "W32/Gibe.F.Worm");
-  ASSERT_EQ(ProgressMessages().size(), 1u);
-  EXPECT_EQ(ProgressMessages()[0].text, std::string(499, 'p'));
-}
-
-TEST_F(Channel, TheWholeLineStaysForTheLogAndAConsole) {
-  scanState.progressWindow = reinterpret_cast<WindowHandle>(0x1234);
+// The window's list gets lineBuffer, cut to 499 characters; the log and a
+// console standing in for the window get the whole line, on one line.
+TEST_F(Channel, OverlongLineIsCutTo499CharactersForTheWindowOnly) {
+  RecordProgress();
   const std::string path = "C:\\" + std::string(700, 'p') + "\nforged";
   AppendResultLine("%s     %s deleted", path.c_str(), "W32/Gibe.F.Worm");
-  EXPECT_EQ(std::string(FullResultLine()),
-            "C:\\" + std::string(700, 'p') + "\\nforged     W32/Gibe.F.Worm deleted");
-  EXPECT_EQ(std::string(scanState.lineBuffer), std::string(FullResultLine()).substr(0, 499));
+  const std::string whole = "C:\\" + std::string(700, 'p') + "\\nforged     W32/Gibe.F.Worm deleted";
+  EXPECT_EQ(std::string(scanState.lineBuffer), whole.substr(0, 499));
+  EXPECT_EQ(std::string(FullResultLine()), whole);
+  ASSERT_EQ(ProgressMessages().size(), 1u);
+  EXPECT_EQ(ProgressMessages()[0].text, whole);
+}
+
+TEST_F(Channel, DetachedReceiverHearsNothing) {
+  RecordProgress();
+  AttachProgressReceiver(nullptr);
+  EXPECT_EQ(scanState.progressWindow, nullptr);
+  AppendResultLine("line");
+  EXPECT_TRUE(ProgressMessages().empty());
 }
 
 TEST_F(Channel, NothingIsSentWithoutAProgressWindow) {

@@ -10,6 +10,10 @@ struct ProgressMessage {
   std::string text;
 };
 
+// Natively: attaches the recorder as the progress window's stand-in
+// (scanState.progressWindow is set). On Windows the tests use a real window.
+void RecordProgress();
+
 // Messages received since the last call of ClearProgressMessages().
 const std::vector<ProgressMessage>& ProgressMessages();
 void ClearProgressMessages();

@@ -1,4 +1,4 @@
-#include "rescue/console.h"
+#include "engine/console.h"
 
 #include <vector>
 

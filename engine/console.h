@@ -1,13 +1,16 @@
-// The rescue program's output: result lines on standard output and, when
-// that is a terminal, one progress line under them that is redrawn in place
-// and cleared at the end.
+// A console standing in for the progress window, for the programs that run
+// without one: result lines on standard output and, when that is a
+// terminal, one progress line under them that is redrawn in place and
+// cleared at the end. Portable.
 #pragma once
 
 #include <chrono>
 #include <cstdio>
 #include <string>
 
-class Console {
+#include "engine/scan_state.h"
+
+class Console final : public ProgressReceiver {
  public:
   // terminal: draw the progress line; width: the terminal's columns.
   Console(std::FILE* out, bool terminal, int width);
@@ -19,6 +22,10 @@ class Console {
   void Progress(int filesScanned, const std::string& folder);
   // Removes the progress line.
   void ClearProgress();
+
+  // The progress window's two messages: both become lines.
+  void ShowObject(const char* text) override { Line(text); }
+  void AppendLine(const char* line) override { Line(line); }
 
  private:
   using Clock = std::chrono::steady_clock;

@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include <cctype>
-#include <cstdio>
 #include <cstring>
 
 #include "cleaning/system_restart.h"
@@ -11,6 +10,7 @@
 #include "engine/text.h"
 #include "win32/handle.h"
 #include "win32/process.h"
+#include "win32/registry.h"
 
 namespace {
 
@@ -44,34 +44,13 @@ bool WindowsNameToAnsi(const uint16_t* units, size_t count, char* dst, size_t ca
 class SystemPerfDataSource final : public PerfDataSource {
  public:
   bool ReadCounters(std::vector<uint8_t>& data) override {
-    char keyName[128];
-    std::snprintf(keyName, sizeof keyName, "%s\\%03x", "software\\microsoft\\windows nt\\currentversion\\perflib", 9);
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyName, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-    DWORD size = 0;
-    bool ok = RegQueryValueExA(key, "Counters", nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS &&
-              size > 0 && size <= kCountersMaxBytes;
-    if (ok) {
-      data.assign(size, 0);
-      ok = RegQueryValueExA(key, "Counters", nullptr, nullptr, data.data(), &size) == ERROR_SUCCESS;
-      data.resize(ok ? size : 0);
-    }
-    RegCloseKey(key);
-    return ok;
+    // The English counter names, under the language id 009.
+    return ReadMachineValueBytes("software\\microsoft\\windows nt\\currentversion\\perflib\\009", "Counters",
+                                 kCountersMaxBytes, data);
   }
 
   bool ReadObject(const char* objectIndex, std::vector<uint8_t>& data) override {
-    DWORD capacity = kPerfInitialBytes;
-    LONG status = ERROR_MORE_DATA;
-    while (status == ERROR_MORE_DATA && capacity <= kPerfMaxBytes) {
-      data.assign(capacity, 0);
-      DWORD size = capacity;
-      status = RegQueryValueExA(HKEY_PERFORMANCE_DATA, objectIndex, nullptr, nullptr, data.data(), &size);
-      if (status == ERROR_SUCCESS) data.resize(size);
-      capacity += kPerfGrowBytes;
-    }
-    RegCloseKey(HKEY_PERFORMANCE_DATA);
-    return status == ERROR_SUCCESS;
+    return ReadPerformanceData(objectIndex, kPerfInitialBytes, kPerfGrowBytes, kPerfMaxBytes, data);
   }
 };
 

@@ -90,3 +90,33 @@ RegistryAccess& SystemRegistry() {
   static Win32Registry registry;
   return registry;
 }
+
+bool ReadMachineValueBytes(const char* path, const char* name, size_t limit, std::vector<uint8_t>& data) {
+  HKEY opened = nullptr;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, &opened) != ERROR_SUCCESS) return false;
+  const RegistryKey key(opened);
+  DWORD size = 0;
+  if (RegQueryValueExA(key.Get(), name, nullptr, nullptr, nullptr, &size) != ERROR_SUCCESS || size == 0 ||
+      size > limit) {
+    return false;
+  }
+  data.assign(size, 0);
+  const bool ok = RegQueryValueExA(key.Get(), name, nullptr, nullptr, data.data(), &size) == ERROR_SUCCESS;
+  data.resize(ok ? size : 0);
+  return ok;
+}
+
+bool ReadPerformanceData(const char* objectIndex, size_t initial, size_t grow, size_t limit,
+                         std::vector<uint8_t>& data) {
+  LONG status = ERROR_MORE_DATA;
+  for (size_t capacity = initial; status == ERROR_MORE_DATA && capacity <= limit; capacity += grow) {
+    data.assign(capacity, 0);
+    DWORD size = static_cast<DWORD>(capacity);
+    status = RegQueryValueExA(HKEY_PERFORMANCE_DATA, objectIndex, nullptr, nullptr, data.data(), &size);
+    if (status == ERROR_SUCCESS) data.resize(size);
+  }
+  // The performance data stays open until closed: the system's collectors
+  // hold it.
+  RegCloseKey(HKEY_PERFORMANCE_DATA);
+  return status == ERROR_SUCCESS;
+}

@@ -1,6 +1,10 @@
 // The registry access layer on ADVAPI32.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
 #include "cleaning/registry_access.h"
 
 class Win32Registry final : public RegistryAccess {
@@ -16,3 +20,13 @@ class Win32Registry final : public RegistryAccess {
 
 // The registry of the running system.
 RegistryAccess& SystemRegistry();
+
+// The raw data of HKEY_LOCAL_MACHINE\path's value name, whole; false when it
+// is missing, unreadable, empty or larger than limit bytes.
+bool ReadMachineValueBytes(const char* path, const char* name, size_t limit, std::vector<uint8_t>& data);
+
+// One object's block of HKEY_PERFORMANCE_DATA (objectIndex: its counter
+// number as text). The buffer starts at initial bytes and grows by grow
+// while the system asks for more, up to limit.
+bool ReadPerformanceData(const char* objectIndex, size_t initial, size_t grow, size_t limit,
+                         std::vector<uint8_t>& data);

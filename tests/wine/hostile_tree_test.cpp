@@ -11,27 +11,11 @@
 #include "tests/samples/pe_sample.h"
 #include "tests/support/progress_window.h"
 #include "tests/wine/test_files.h"
+#include "tests/wine/walk_fixture.h"
 
 namespace {
 
-class HostileTree : public ::testing::Test {
- protected:
-  void SetUp() override {
-    scanState = ScanState{};
-    scanState.memoryScanActive = 0;
-    scanState.progressWindow = window_.Handle();
-    ClearProgressMessages();
-  }
-  void TearDown() override { scanState = ScanState{}; }
-  static std::vector<std::string> Lines() {
-    std::vector<std::string> lines;
-    for (const ProgressMessage& m : ProgressMessages()) {
-      if (m.message == AppendLineMessage) lines.push_back(m.text);
-    }
-    return lines;
-  }
-  ProgressWindowStandIn window_;
-};
+using HostileTree = WalkTest;
 
 TEST_F(HostileTree, ScanEndsCountsWhatItCanAndReportsNothingOfTheRest) {
   ASSERT_TRUE(Exists("C:\\hostile\\sizes\\huge.exe")) << "the prefix set-up did not run";

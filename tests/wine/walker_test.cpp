@@ -11,6 +11,7 @@
 
 #include "engine/scan_state.h"
 #include "tests/support/progress_window.h"
+#include "tests/wine/walk_fixture.h"
 #include "tests/wine/test_files.h"
 
 namespace {
@@ -23,7 +24,7 @@ namespace {
 //   loop -> C:\walk (a symbolic link made by the test's prefix set-up)
 const std::string kRoot = "C:\\walk";
 
-class Walker : public ::testing::Test {
+class Walker : public WalkTest {
  protected:
   // Matches are deleted: every test gets the tree afresh.
   static void MakeTree() {
@@ -43,25 +44,12 @@ class Walker : public ::testing::Test {
 
   void SetUp() override {
     MakeTree();
-    scanState = ScanState{};
-    scanState.memoryScanActive = 0;
-    scanState.progressWindow = window_.Handle();
-    ClearProgressMessages();
+    WalkTest::SetUp();
   }
-  void TearDown() override { scanState = ScanState{}; }
 
-  static std::vector<std::string> Shown() {
-    std::vector<std::string> shown;
-    for (const ProgressMessage& m : ProgressMessages()) {
-      if (m.message == ShowObjectMessage) shown.push_back(m.text);
-    }
-    return shown;
-  }
   static size_t IndexOf(const std::vector<std::string>& v, const std::string& s) {
     return static_cast<size_t>(std::find(v.begin(), v.end(), s) - v.begin());
   }
-
-  ProgressWindowStandIn window_;
 };
 
 TEST_F(Walker, VisitsFilesBeforeSubfoldersAndCountsOnlyFiles) {

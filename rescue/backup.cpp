@@ -132,9 +132,10 @@ bool ParseItem(const std::string& line, BackupItem& item) {
   item.outcome = fields[5];
   item.sha256After = fields[6] == "-" ? std::string() : fields[6];
   return IsStoredName(item.stored) && ParseUnsigned(fields[2], 10, INT64_MAX, item.size) && IsSha256(item.sha256) &&
-         ParseUnsigned(fields[4], 8, 07777, mode) && (item.mode = static_cast<unsigned>(mode), true) &&
+         ParseUnsigned(fields[4], 8, 0777, mode) && (item.mode = static_cast<unsigned>(mode), true) &&
          (item.outcome == "replaced" || item.outcome == "deleted" || item.outcome == "kept") &&
-         (item.sha256After.empty() || IsSha256(item.sha256After)) && DecodePath(fields[7], item.relative) &&
+         (item.sha256After.empty() || (item.kind == BackupItem::Kind::Hive && IsSha256(item.sha256After))) &&
+         DecodePath(fields[7], item.relative) &&
          IsRelativePath(item.relative);
 }
 
@@ -234,6 +235,7 @@ void Backup::Discard() {
   if (!folder_) return;
   for (const BackupItem& item : items_) ::unlinkat(folder_.Get(), item.stored.c_str(), 0);
   ::unlinkat(folder_.Get(), kManifestName, 0);
+  ::unlinkat(folder_.Get(), (std::string(kManifestName) + ".new").c_str(), 0);
   if (parent_) ::unlinkat(parent_.Get(), name_.c_str(), AT_REMOVEDIR);
   items_.clear();
   folder_.Reset();
@@ -248,7 +250,8 @@ bool Backup::Add(BackupItem::Kind kind, int source, const std::string& relative,
   BackupItem item;
   item.kind = kind;
   item.relative = relative;
-  item.mode = st.st_mode & 07777;
+  // Permission bits only: a restore never makes a set-id file.
+  item.mode = st.st_mode & 0777;
   item.stored = (kind == BackupItem::Kind::Hive ? "hive-" : "file-") + std::to_string(items_.size() + 1);
   const unsigned char key = kind == BackupItem::Kind::File ? kDefangKey : 0;
   if (!CopyToNewFile(source, folder_.Get(), item.stored, 0600, key, item.size, item.sha256)) {

@@ -21,11 +21,11 @@ struct BackupItem {
   std::string relative;  // the original, '/'-separated below the volume's root
   uint64_t size = 0;
   std::string sha256;    // of the original bytes
-  unsigned mode = 0644;  // permission bits of the original
+  unsigned mode = 0644;  // permission bits of the original (rwx only)
   // What the run did: "replaced" or "deleted" once done, "kept" when the
   // change was not made.
   std::string outcome = "kept";
-  std::string sha256After;  // a replaced hive as the run left it
+  std::string sha256After;  // a replaced hive as the run left it (hives only)
 };
 
 class Backup {

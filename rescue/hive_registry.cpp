@@ -197,7 +197,7 @@ bool Hive::Stage(std::string& error) {
   std::string freshName;
   for (int n = 1; n <= kNewHiveNames && !fresh; ++n) {
     freshName = name_ + ".scourix-new" + (n == 1 ? std::string() : std::to_string(n));
-    fresh.Reset(::openat(folder_.Get(), freshName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+    fresh.Reset(::openat(folder_.Get(), freshName.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                          0600));
     if (!fresh && errno != EEXIST) break;
   }
@@ -277,21 +277,39 @@ std::vector<Hive*> HiveRegistry::ChangedHives() const {
   return changed;
 }
 
-bool HiveRegistry::CommitChanged(std::string& error) {
-  const auto fail = [&](const Mounted& m, const std::string& reason) {
-    error = m.hive->Path() + " " + reason;
-    for (const Mounted& other : mounted_) other.hive->Unstage();
-    return false;
-  };
+bool HiveRegistry::CommitChanged(std::string& error) { return StageChanged(error) && InstallStaged(error); }
+
+bool HiveRegistry::StageChanged(std::string& error) {
   for (const Mounted& m : mounted_) {
     std::string reason;
-    if (!m.hive->Stage(reason)) return fail(m, reason);
-  }
-  for (auto m = mounted_.rbegin(); m != mounted_.rend(); ++m) {
-    std::string reason;
-    if (!m->hive->Install(reason)) return fail(*m, reason);
+    if (!m.hive->Stage(reason)) {
+      error = m.hive->Path() + " " + reason;
+      UnstageAll();
+      return false;
+    }
   }
   return true;
+}
+
+bool HiveRegistry::InstallStaged(std::string& error) {
+  for (auto m = mounted_.rbegin(); m != mounted_.rend(); ++m) {
+    std::string reason;
+    if (!m->hive->Install(reason)) {
+      error = m->hive->Path() + " " + reason;
+      UnstageAll();
+      return false;
+    }
+  }
+  return true;
+}
+
+void HiveRegistry::UnstageAll() {
+  for (const Mounted& m : mounted_) m.hive->Unstage();
+}
+
+bool HiveRegistry::IsHiveFile(dev_t device, ino_t inode) const {
+  return std::any_of(mounted_.begin(), mounted_.end(),
+                     [&](const Mounted& m) { return m.hive->IsFile(device, inode); });
 }
 
 std::vector<const HiveRegistry::Mounted*> HiveRegistry::MountedAt(RegistryRoot root) const {
@@ -366,16 +384,25 @@ int HiveRegistry::EnumSubKeyName(RegistryRoot root, const char* path, uint32_t i
   return 1;
 }
 
+void HiveRegistry::NoteFailure(const Location& at, const char* path, const char* why) {
+  failures_.push_back(at.hive->Path() + " key " + (path != nullptr ? path : "") + ": " + why);
+}
+
 bool HiveRegistry::MayRewriteValues(const Location& at, const char* path) {
   if (!at.hive->KeepsBigData()) return true;
   hive_h* h = at.hive->Handle();
   const Owned<hive_value_h> values(hivex_node_values(h, at.node));
-  if (!values) return false;
+  if (!values) {
+    NoteFailure(at, path, "its values cannot be read");
+    return false;
+  }
   for (const hive_value_h* v = values.get(); *v != 0; ++v) {
     hive_type type;
     size_t length = 0;
     if (hivex_value_type(h, *v, &type, &length) != 0 || length > kLargestPlainValue) {
-      refused_.push_back(at.hive->Path() + " key " + (path != nullptr ? path : ""));
+      NoteFailure(at, path,
+                  "it holds a value over 16,344 bytes, which Windows keeps as big data and this program cannot "
+                  "write");
       return false;
     }
   }
@@ -389,15 +416,19 @@ bool HiveRegistry::SetValues(const Location& at, const char* path, const char* s
                              const hive_set_value* added) {
   if (!MayRewriteValues(at, path)) return false;
   hive_h* h = at.hive->Handle();
+  const auto fail = [&](const char* why) {
+    NoteFailure(at, path, why);
+    return false;
+  };
   const Owned<hive_value_h> values(hivex_node_values(h, at.node));
-  if (!values) return false;
+  if (!values) return fail("its values cannot be read");
   const std::string target = Latin1ToUtf8(skipName != nullptr ? skipName : "");
   std::vector<Owned<char>> keys, data;
   std::vector<hive_set_value> kept;
   bool found = false;
   for (const hive_value_h* v = values.get(); *v != 0; ++v) {
     Owned<char> key(hivex_value_key(h, *v));
-    if (!key) return false;
+    if (!key) return fail("a value's name cannot be read");
     if (!found && strcasecmp(key.get(), target.c_str()) == 0) {
       found = true;
       if (added != nullptr) kept.push_back(*added);
@@ -406,16 +437,16 @@ bool HiveRegistry::SetValues(const Location& at, const char* path, const char* s
     hive_type type;
     size_t length = 0;
     Owned<char> bytes(hivex_value_value(h, *v, &type, &length));
-    if (!bytes) return false;
+    if (!bytes) return fail("a value's data cannot be read");
     hive_set_value value{key.get(), {}, length, bytes.get()};
     SetRawType(value, RawType(type));
     kept.push_back(value);
     keys.push_back(std::move(key));
     data.push_back(std::move(bytes));
   }
-  if (!found && added == nullptr) return false;
+  if (!found && added == nullptr) return false;  // nothing to delete: not a failure
   if (!found) kept.push_back(*added);
-  if (hivex_node_set_values(h, at.node, kept.size(), kept.data(), 0) != 0) return false;
+  if (hivex_node_set_values(h, at.node, kept.size(), kept.data(), 0) != 0) return fail("its values cannot be written");
   at.hive->MarkChanged();
   return true;
 }
@@ -465,7 +496,10 @@ int HiveRegistry::DeleteKeyTree(RegistryRoot root, const std::string& path) {
   const Location at = Find(root, path);
   // A hive's root is the mount point itself and is never deleted.
   if (at.hive == nullptr || at.node == hivex_root(at.hive->Handle())) return 0;
-  if (hivex_node_delete_child(at.hive->Handle(), at.node) != 0) return 0;
+  if (hivex_node_delete_child(at.hive->Handle(), at.node) != 0) {
+    NoteFailure(at, path.c_str(), "it cannot be deleted");
+    return 0;
+  }
   at.hive->MarkChanged();
   return 1;
 }

@@ -56,6 +56,10 @@ class Hive {
   bool Stage(std::string& error);
   bool Install(std::string& error);
   void Unstage();
+  // The staged file, open for reading back; -1 when nothing is staged.
+  int StagedFile() const { return stagedFile_.Get(); }
+  // Whether the hive's file (as read, or as last written) is that file.
+  bool IsFile(dev_t device, ino_t inode) const { return device == device_ && inode == inode_; }
 
  private:
   Hive(UniqueFd folder, std::string name, std::string path, hive_h* handle)
@@ -94,6 +98,14 @@ class HiveRegistry final : public RegistryAccess {
   // the worm and repairs everything again. The first failure's reason goes
   // to error.
   bool CommitChanged(std::string& error);
+  // The two steps of CommitChanged, for a caller that records what is
+  // staged before anything is installed. A failed step leaves nothing
+  // staged.
+  bool StageChanged(std::string& error);
+  bool InstallStaged(std::string& error);
+  void UnstageAll();
+  // Whether the file is one of the mounted hives.
+  bool IsHiveFile(dev_t device, ino_t inode) const;
 
   int QueryKeyCounts(RegistryRoot root, const char* path, uint32_t* subKeys, uint32_t* values) override;
   int EnumSubKeyName(RegistryRoot root, const char* path, uint32_t index, char* name, size_t capacity) override;
@@ -114,9 +126,11 @@ class HiveRegistry final : public RegistryAccess {
   // of another type.
   bool ReadString(RegistryRoot root, const std::string& path, const char* valueName, std::string& text) const;
 
-  // Keys that were left as they are because rewriting them would have
-  // corrupted a big value (hive path and key); each is reported once.
-  std::vector<std::string> TakeRefusedKeys() { return std::exchange(refused_, {}); }
+  // Changes that could not be made in memory: a key whose values could not
+  // be read or written, or that holds a value over 16,344 bytes in a hive
+  // that keeps such values as big-data records (rewriting it would corrupt
+  // the value). Hive, key and why, each once.
+  std::vector<std::string> TakeFailures() { return std::exchange(failures_, {}); }
 
  private:
   struct Mounted {
@@ -137,10 +151,11 @@ class HiveRegistry final : public RegistryAccess {
   // False, and the key noted, when rewriting its values would store a big
   // value in a form Windows does not read.
   bool MayRewriteValues(const Location& at, const char* path);
+  void NoteFailure(const Location& at, const char* path, const char* why);
   bool SetValues(const Location& at, const char* path, const char* skipName, const hive_set_value* added);
 
   std::vector<Mounted> mounted_;
-  std::vector<std::string> refused_;
+  std::vector<std::string> failures_;
 };
 
 // Latin-1 text to UTF-8 and back (characters beyond Latin-1 become '?').

@@ -268,6 +268,9 @@ int Run(int argc, char** argv) {
     resultLog.Close();
     return VolumeError("the backup could not be made (" + error + ")");
   }
+  // The worm's registry entries stay where no hive could be repaired: not
+  // everything of it was removed.
+  if (!options.reportOnly && scan.registry == nullptr && !scan.found.empty()) scan.failed = true;
 
   ReportStatistics();
   ReportFinalStatus();

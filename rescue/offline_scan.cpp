@@ -53,9 +53,18 @@ void CheckOfflineFile(int folder, const std::string& name, const VolumePath& whe
     }
     verdict = ExamineFile(file);
   }  // closed before anything is done to it
+  if (verdict.count == 0) return;
+  struct stat st {};
+  if (fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) return;
   for (size_t i = 0; i < verdict.count; ++i) {
     ++scanState.filesInfected;
-    FoundFile found{RelativePath(*scan.volume, where.host), name, where.windows + "\\" + name, {}};
+    FoundFile found;
+    found.folder = RelativePath(*scan.volume, where.host);
+    found.name = name;
+    found.windows = where.windows + "\\" + name;
+    found.device = st.st_dev;
+    found.inode = st.st_ino;
+    found.isHive = scan.registry != nullptr && scan.registry->IsHiveFile(st.st_dev, st.st_ino);
     if (scan.registry != nullptr) found.repair = RepairWormRegistry(*scan.registry);
     scan.found.push_back(found);
   }
@@ -101,13 +110,17 @@ bool IsControlSet(const std::string& name) {
 }
 
 // The found file open for reading, reached again from the volume's root
-// without following links; invalid when it is no longer that regular file.
+// without following links; invalid when it is no longer the regular file
+// that was examined.
 UniqueFd OpenFound(const OfflineScan& scan, const FoundFile& file, UniqueFd& folder) {
   folder = OpenFolderBeneath(scan.root, file.folder);
   if (!folder) return UniqueFd();
   UniqueFd fd(openat(folder.Get(), file.name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
   struct stat st {};
-  if (!fd || fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) return UniqueFd();
+  if (!fd || fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_dev != file.device ||
+      st.st_ino != file.inode) {
+    return UniqueFd();
+  }
   return fd;
 }
 
@@ -115,9 +128,9 @@ std::string Joined(const std::string& folder, const std::string& name) {
   return folder.empty() ? name : folder + "/" + name;
 }
 
-// Backs up every hive that will be rewritten and every file that will be
-// deleted, and writes the manifest.
-bool MakeBackup(OfflineScan& scan, Backup& backup, const BackupPlace& place, std::string& error) {
+// Copies every hive that will be rewritten and every file that will be
+// deleted into the backup.
+bool CopyIntoBackup(OfflineScan& scan, Backup& backup, const BackupPlace& place, std::string& error) {
   if (!backup.Create(scan.root, place.mountPoint, place.dir, place.stamp, error)) return false;
   for (Hive* hive : scan.registry != nullptr ? scan.registry->ChangedHives() : std::vector<Hive*>{}) {
     const UniqueFd file = hive->OpenFile();
@@ -125,14 +138,47 @@ bool MakeBackup(OfflineScan& scan, Backup& backup, const BackupPlace& place, std
     if (!backup.Add(BackupItem::Kind::Hive, file.Get(), RelativePath(*scan.volume, hive->Path()), error)) return false;
   }
   for (const FoundFile& found : scan.found) {
+    if (found.isHive) continue;
     UniqueFd folder;
     const UniqueFd file = OpenFound(scan, found, folder);
     const std::string relative = Joined(found.folder, found.name);
-    if (!file) return (error = "cannot back up " + found.windows + ": " + std::strerror(errno)), false;
+    if (!file) return (error = "cannot back up " + found.windows + ": it changed since it was scanned"), false;
     if (backup.Find(BackupItem::Kind::File, relative) != nullptr) continue;  // matched twice
     if (!backup.Add(BackupItem::Kind::File, file.Get(), relative, error)) return false;
   }
+  return true;
+}
+
+// Records, before anything changes, what the run is about to do: each hive
+// to be replaced, with the SHA-256 of its staged new file, and each file to
+// be deleted. An interrupted run can then be undone as well.
+bool RecordPlan(OfflineScan& scan, Backup& backup, const std::vector<Hive*>& changed, std::string& error) {
+  for (Hive* hive : changed) {
+    BackupItem* item = backup.Find(BackupItem::Kind::Hive, RelativePath(*scan.volume, hive->Path()));
+    if (item == nullptr || !HashFile(hive->StagedFile(), item->sha256After)) {
+      error = hive->Path() + ": the new hive cannot be read back";
+      return false;
+    }
+    item->outcome = "replaced";
+  }
+  for (const FoundFile& file : scan.found) {
+    BackupItem* item = backup.Find(BackupItem::Kind::File, Joined(file.folder, file.name));
+    if (item != nullptr) item->outcome = "deleted";
+  }
   return backup.Save(error);
+}
+
+// Nothing can be changed: every file stays, and the lines say why.
+void ReportUnrepairable(const OfflineScan& scan, const std::vector<std::string>& failures) {
+  for (const std::string& failure : failures) AppendResultLine("System Registry     not repaired: %s", failure.c_str());
+  if (failures.empty()) {
+    AppendResultLine("System Registry     %s Repair failed: the registry could not be written", scanState.virusName);
+  }
+  for (const FoundFile& file : scan.found) {
+    AppendResultLine("%s     %s Delete failed: kept until the registry can be repaired", file.windows.c_str(),
+                     scanState.virusName);
+  }
+  for (const WormService& service : scan.services) ReportServiceDeleteFailed(service.name.c_str(), scanState.virusName);
 }
 
 }  // namespace
@@ -195,29 +241,47 @@ bool CleanVolume(OfflineScan& scan, const BackupPlace& place, std::string& error
     }
     serviceDeleted.push_back(all);
   }
-  const std::vector<std::string> refused =
-      scan.registry != nullptr ? scan.registry->TakeRefusedKeys() : std::vector<std::string>{};
+  // A repair that could not be made in full is not made at all: deleting
+  // the files would lose it for good, as a second run would find nothing.
+  const std::vector<std::string> failures =
+      scan.registry != nullptr ? scan.registry->TakeFailures() : std::vector<std::string>{};
+  if (!failures.empty()) {
+    ReportUnrepairable(scan, failures);
+    scan.failed = true;
+    return true;
+  }
   const std::vector<Hive*> changed = scan.registry != nullptr ? scan.registry->ChangedHives() : std::vector<Hive*>{};
 
   Backup backup;
-  if (!MakeBackup(scan, backup, place, error)) {
+  if (!CopyIntoBackup(scan, backup, place, error)) {
+    backup.Discard();
+    return false;
+  }
+  // A hive that cannot be written (a full disk, an I/O error) leaves every
+  // hive and every file as it was, for a second run.
+  std::string stageError;
+  if (scan.registry != nullptr && !scan.registry->StageChanged(stageError)) {
+    std::fprintf(stderr, "scourix-rescue: %s\n", stageError.c_str());
+    backup.Discard();
+    ReportUnrepairable(scan, {});
+    scan.failed = true;
+    return true;
+  }
+  if (!RecordPlan(scan, backup, changed, error)) {
+    if (scan.registry != nullptr) scan.registry->UnstageAll();
     backup.Discard();
     return false;
   }
 
   // From here on the volume changes.
   std::string commitError;
-  const bool committed = scan.registry == nullptr || scan.registry->CommitChanged(commitError);
+  const bool committed = scan.registry == nullptr || scan.registry->InstallStaged(commitError);
   if (!committed) std::fprintf(stderr, "scourix-rescue: %s\n", commitError.c_str());
   for (Hive* hive : changed) {
     BackupItem* item = backup.Find(BackupItem::Kind::Hive, RelativePath(*scan.volume, hive->Path()));
-    const UniqueFd now = hive->OpenFile();
-    if (item == nullptr || hive->Changed() || !now) continue;
-    item->outcome = "replaced";
-    HashFile(now.Get(), item->sha256After);
+    if (item != nullptr && hive->Changed()) item->outcome = "kept";  // not put in place
   }
 
-  bool first = true;
   for (const FoundFile& file : scan.found) {
     if (file.repair.removed) {
       if (committed) {
@@ -226,30 +290,29 @@ bool CleanVolume(OfflineScan& scan, const BackupPlace& place, std::string& error
         AppendResultLine("System Registry     %s Repair failed: the registry could not be written", virus);
       }
     }
-    if (first) {
-      for (const std::string& key : refused) {
-        AppendResultLine("System Registry     not repaired: %s holds a value over 16,344 bytes, which this "
-                         "program cannot rewrite as Windows keeps it",
-                         key.c_str());
-      }
-      scan.failed = scan.failed || !refused.empty();
-      first = false;
+    BackupItem* item = backup.Find(BackupItem::Kind::File, Joined(file.folder, file.name));
+    if (file.isHive) {
+      AppendResultLine("%s     %s Delete failed: it is one of the registry's hives", file.windows.c_str(), virus);
+      scan.failed = true;
+      continue;
     }
     if (!committed) {
       // Deleting it would lose the repair for good: a second run finds the
       // file, and with it the worm's registry entries, again.
       AppendResultLine("%s     %s Delete failed: kept until the registry can be repaired", file.windows.c_str(), virus);
+      if (item != nullptr) item->outcome = "kept";
       scan.failed = true;
       continue;
     }
-    BackupItem* item = backup.Find(BackupItem::Kind::File, Joined(file.folder, file.name));
+    if (item == nullptr || item->outcome == "done") continue;  // matched twice: one line
     UniqueFd folder;
-    const bool same = OpenFound(scan, file, folder) && item != nullptr;
+    const bool same = static_cast<bool>(OpenFound(scan, file, folder));
     if (same && unlinkat(folder.Get(), file.name.c_str(), 0) == 0) {
       ++scanState.filesDeleted;
-      item->outcome = "deleted";
+      item->outcome = "done";
       ReportFileDeleted(file.windows.c_str(), virus);
-    } else if (item == nullptr || item->outcome != "deleted") {
+    } else {
+      item->outcome = "kept";
       ReportFileDeleteFailed(file.windows.c_str(), virus);
       scan.failed = true;
     }
@@ -261,6 +324,10 @@ bool CleanVolume(OfflineScan& scan, const BackupPlace& place, std::string& error
       ReportServiceDeleteFailed(scan.services[i].name.c_str(), virus);
       scan.failed = true;
     }
+  }
+  for (const FoundFile& file : scan.found) {
+    BackupItem* item = backup.Find(BackupItem::Kind::File, Joined(file.folder, file.name));
+    if (item != nullptr && item->outcome == "done") item->outcome = "deleted";
   }
   std::string saveError;
   if (!backup.Save(saveError)) {

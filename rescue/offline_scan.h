@@ -6,6 +6,8 @@
 // Lines and counters go through the engine's scan state.
 #pragma once
 
+#include <sys/types.h>
+
 #include <string>
 #include <vector>
 
@@ -18,6 +20,12 @@ struct FoundFile {
   std::string folder;   // below the volume's root, '/'-separated
   std::string name;     // as on the volume
   std::string windows;  // as Windows names it (C:\...)
+  // The file that was examined: only that file is backed up and deleted.
+  dev_t device = 0;
+  ino_t inode = 0;
+  // One of the volume's own registry hives (which a planted hive can make
+  // match): never deleted.
+  bool isHive = false;
   // The registry repair made at this match (in memory).
   RegistryRepairOutcome repair;
 };
@@ -64,12 +72,15 @@ struct BackupPlace {
   std::string stamp;  // YYYYMMDD-hhmmss
 };
 
-// Cleans what the scan found: backs up every hive it will rewrite and every
-// file it will delete, then writes the hives (the machine's Software hive,
-// which holds the worm's configuration key, last) and deletes the files only
-// once every hive is written, so that a failed write leaves all of it for a
-// second run. Services go with the hives. False, with the reason, when the
-// backup could not be made: nothing was changed then.
+// Cleans what the scan found. When a change of the registry repair could
+// not be made, nothing is changed (every file stays for a second run).
+// Otherwise it backs up every hive it will rewrite and every file it will
+// delete, stages the new hives, records all of it (with the new hives'
+// SHA-256) in the backup's manifest, then puts the hives in place (the
+// machine's Software hive, which holds the worm's configuration key, last)
+// and deletes the files only once every hive is in place. Services go with
+// the hives. False, with the reason, when the backup could not be made:
+// nothing was changed then.
 bool CleanVolume(OfflineScan& scan, const BackupPlace& place, std::string& error);
 
 // A service's ImagePath as the running system would read it: "\??\" dropped,

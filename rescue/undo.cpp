@@ -117,7 +117,7 @@ int UndoCleaning(const std::string& backupDir, int root, bool force) {
       } else if (sha == item.sha256) {
         Say(where, "already as backed up");
         continue;
-      } else if (force || (!item.sha256After.empty() && sha == item.sha256After)) {
+      } else if (force || (item.kind == BackupItem::Kind::Hive && sha == item.sha256After)) {
         restore = true;
       } else {
         Say(where, "not restored: changed since the cleaning (--force restores it all the same)");

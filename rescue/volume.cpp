@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "rescue/folder_listing.h"
+#include "rescue/hive_registry.h"
 
 namespace {
 
@@ -75,15 +76,18 @@ void FindProfiles(const VolumePath& profilesFolder, WindowsVolume& volume, std::
       if (linked) linkedHives.push_back(profile.windows + "\\NTUSER.DAT");
       continue;
     }
-    // ".DEFAULT" under HKEY_USERS is always the DEFAULT hive.
-    std::string key = name;
+    // ".DEFAULT" under HKEY_USERS is always the DEFAULT hive; and the repair
+    // names the keys there in the 8-bit view, so a name outside Latin-1
+    // gets one that survives it.
+    const std::string base = Latin1ToUtf8(Utf8ToLatin1(name)) == name ? name : std::string("Profile");
+    std::string key = base;
     const auto taken = [&](const std::string& k) {
       return strcasecmp(k.c_str(), ".DEFAULT") == 0 ||
              std::any_of(volume.profiles.begin(), volume.profiles.end(),
                          [&](const ProfileHive& p) { return strcasecmp(p.name.c_str(), k.c_str()) == 0; });
     };
     for (int n = 2; taken(key); ++n) {
-      key = name + "~" + std::to_string(n);
+      key = base + "~" + std::to_string(n);
     }
     volume.profiles.push_back({key, hive.host});
     folders.push_back(profile);

@@ -4,8 +4,11 @@
 // and its backup and --undo.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -281,17 +284,62 @@ TEST(RescueHostile, ServiceInANonAsciiProfileIsRemovedInEveryControlSet) {
   EXPECT_TRUE(cleaned.KeyExists("ControlSet001\\Services\\legit"));
 }
 
-TEST(RescueHostile, ProfileFolderNamedDotDefaultIsAProfileLikeAnyOther) {
-  TestVolume volume("dot-default");
+// Profiles named like the DEFAULT hive's key, or outside the 8-bit view the
+// repair names keys in, are repaired like any other.
+TEST(RescueHostile, ProfilesWhateverTheirNamesAreRepaired) {
+  for (const char* name : {".DEFAULT", "\xD0\x90\xD0\xBB\xD0\xB8\xD1\x81\xD0\xB0", "\xD0\x90\xD0\xBD\xD0\xBD\xD0\xB0"}) {
+    SCOPED_TRACE(name);
+    TestVolume volume("profile-names");
+    BuildInfectedXp(volume);
+    const std::string fake = std::string("documents and settings/") + name + "/NTUSER.DAT";
+    TestHive profile = TestHive::Create(volume.Path(fake));
+    profile.SetDword(xp::kPolicyKey, "DisableRegistryTools", 1);
+    profile.Save();
+    const RescueRun run = Rescue({volume.Root()});
+    EXPECT_EQ(1, run.status) << run.out << run.err;
+    EXPECT_EQ("0", Policy(volume, xp::kDefault));
+    EXPECT_EQ("0", Policy(volume, xp::kAlice));
+    EXPECT_EQ("0", Policy(volume, fake));
+  }
+}
+
+// Killed right after the hives were put in place (its first result line
+// cannot be written): what the run set out to do is in the manifest, and
+// --undo puts it back.
+TEST(RescueHostile, ACleaningStoppedHalfWayIsUndone) {
+  TestVolume volume("stopped");
   BuildInfectedXp(volume);
-  const std::string fake = "documents and settings/.DEFAULT/NTUSER.DAT";
-  TestHive profile = TestHive::Create(volume.Path(fake));
-  profile.SetDword(xp::kPolicyKey, "DisableRegistryTools", 1);
-  profile.Save();
-  const RescueRun run = Rescue({volume.Root()});
-  EXPECT_EQ(1, run.status) << run.out << run.err;
-  EXPECT_EQ("0", Policy(volume, xp::kDefault));
-  EXPECT_EQ("0", Policy(volume, fake));
+  // Every regular file's bytes, the backup aside.
+  const auto contents = [&] {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(volume.Root())) {
+      const std::string path = entry.path().string();
+      if (entry.is_regular_file() && path.find("/Scourix/") == std::string::npos) files[path] = ReadAll(path);
+    }
+    return files;
+  };
+  const auto before = contents();
+  int output[2];
+  ASSERT_EQ(0, pipe(output));
+  close(output[0]);  // the first line written ends the program (SIGPIPE)
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    dup2(output[1], STDOUT_FILENO);
+    execl(kRescueProgram, kRescueProgram, volume.Root().c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(output[1]);
+  int status = 0;
+  ASSERT_EQ(child, waitpid(child, &status, 0));
+  ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGPIPE) << status;
+  EXPECT_NE(before, contents()) << "the hives were replaced";
+  const RescueRun undo = Rescue({"--undo", BackupFolder(volume), volume.Root()});
+  EXPECT_EQ(0, undo.status) << undo.out << undo.err;
+  size_t restored = 0;
+  for (const std::string& line : undo.lines) restored += line.size() > 8 && line.rfind("restored") == line.size() - 8;
+  EXPECT_EQ(4u, restored) << undo.out;  // the four hives; the files were never deleted
+  EXPECT_EQ(before, contents());
 }
 
 TEST(RescueHostile, KeyHoldingABigValueIsNeverRewritten) {
@@ -313,6 +361,10 @@ TEST(RescueHostile, KeyHoldingABigValueIsNeverRewritten) {
   }
   EXPECT_EQ(1u, lines) << run.out;
   EXPECT_EQ(big, ReadValueAsWindows(volume.Path(xp::kSoftware), xp::kRunKey, "blob"));
+  // The repair could not be made in full, so none of it is: the worm's files
+  // and its configuration key stay for a run after the value is dealt with.
+  for (const char* file : xp::kWormFiles) EXPECT_TRUE(volume.Exists(file)) << file;
+  EXPECT_TRUE(TestHive(volume.Path(xp::kSoftware)).KeyExists(xp::kWormKey));
 }
 
 // The manifest's items by path below the volume's root: kind, size, SHA-256
@@ -413,6 +465,15 @@ TEST(RescueHostile, UndoOfATamperedBackupChangesNothing) {
   const Case cases[] = {
       {"parent", [](const std::string& b) { SetFirstFilePath(b, "../outside"); }},
       {"absolute", [](const std::string& b) { SetFirstFilePath(b, "/tmp/outside"); }},
+      {"set-id mode",
+       [](const std::string& b) {
+         std::string manifest = ReadAll(b + "/manifest.txt");
+         const size_t line = manifest.find("\nfile\t") + 1;
+         size_t field = line;
+         for (int i = 0; i < 4; ++i) field = manifest.find('\t', field) + 1;
+         manifest.replace(field, manifest.find('\t', field) - field, "6755");
+         std::ofstream(b + "/manifest.txt", std::ios::binary) << manifest;
+       }},
       {"damaged copy",
        [](const std::string& b) {
          Entries stored;

@@ -87,7 +87,8 @@ mount_volume rw,noatime || fail "mount"
 # The real run: the three in the targets go, whatever the case of their
 # folders and their read-only attribute; the links are neither entered nor
 # removed, and what they point to stays.
-run --log "$dir/rescue.log" "$mnt"; [ "$status" -eq 1 ] || fail "rescue: exit $status: $out"
+# Exit 2: a Windows 98 registry is not repaired offline.
+run --log "$dir/rescue.log" "$mnt"; [ "$status" -eq 2 ] || fail "rescue: exit $status: $out"
 for want in 'C:\Windows\SYSTEM32\worm.exe' 'C:\documents and settings\Alice\Local Settings\Temp\temp1.exe' \
   'C:\PROGRAM FILES\App\setup.exe'; do
   grep -qxF "$want     W32/Gibe.F.Worm deleted" <<<"$out" || fail "no deletion line for $want: $out"
@@ -104,7 +105,7 @@ done
 cmp -s "$worm" "$mnt/Outside/keep.exe" || fail "the worm outside the targets was touched"
 cmp -s "$clean" "$mnt/Windows/SYSTEM32/clean.dll" || fail "the clean file was touched"
 [ -L "$mnt/Windows/SYSTEM32/link.exe" ] && [ -L "$mnt/PROGRAM FILES/App/Junction" ] || fail "a link was removed"
-echo "rescue: exit 1, 3 deletion lines (and in the log), the worms gone after remounting, links and their targets kept"
+echo "rescue: exit 2 (registry not repaired offline), 3 deletion lines (and in the log), the worms gone after remounting, links and their targets kept"
 
 run "$mnt"; [ "$status" -eq 0 ] || fail "second run: exit $status: $out"
 echo "second run: exit 0, nothing left"

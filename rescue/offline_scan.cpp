@@ -31,9 +31,12 @@ bool Cancelled() {
 }
 
 // A folder or file the walk could not look into: said, never passed over.
-void NotScanned(const std::string& windowsPath, int error, OfflineScan& scan) {
-  AppendResultLine("%s     could not be scanned: %s", windowsPath.c_str(), std::strerror(error));
+void NotScanned(const std::string& windowsPath, const char* why, OfflineScan& scan) {
+  AppendResultLine("%s     could not be scanned: %s", windowsPath.c_str(), why);
   scan.failed = true;
+}
+void NotScanned(const std::string& windowsPath, int error, OfflineScan& scan) {
+  NotScanned(windowsPath, std::strerror(error), scan);
 }
 
 void CheckOfflineFile(int folder, const std::string& name, const VolumePath& where, OfflineScan& scan) {
@@ -70,7 +73,16 @@ void CheckOfflineFile(int folder, const std::string& name, const VolumePath& whe
   }
 }
 
+// Deeper than any path Windows can use (32,767 characters reach about 16,000
+// levels of one-letter names) would only exhaust the stack: such a folder is
+// said to be unscanned instead.
+constexpr int kDeepestFolder = 8192;
+
 void WalkFolder(UniqueFd folder, const VolumePath& where, int depth, OfflineScan& scan) {
+  if (depth > kDeepestFolder) {
+    NotScanned(where.windows, "deeper than Windows can reach", scan);
+    return;
+  }
   int error = 0;
   const std::vector<FolderEntry> entries = ListFolder(folder.Get(), &error);
   if (error != 0) NotScanned(where.windows, error, scan);

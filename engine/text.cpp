@@ -1,5 +1,6 @@
 #include "engine/text.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -20,15 +21,26 @@ void FormatTextV(char* dst, size_t capacity, const char* format, va_list args) {
 }
 
 std::string FormatTextV(const char* format, va_list args) {
-  va_list measure;
-  va_copy(measure, args);
-  const int length = std::vsnprintf(nullptr, 0, format, measure);
-  va_end(measure);
-  if (length <= 0) return std::string();
-  std::string text(static_cast<size_t>(length) + 1, '\0');
-  std::vsnprintf(&text[0], text.size(), format, args);
-  text.resize(static_cast<size_t>(length));
-  return text;
+  // Older C runtimes (Windows 98's msvcrt) answer -1 instead of the length
+  // when the text does not fit: the buffer then grows until it does, up to a
+  // bound, and what fits of a longer text is kept.
+  constexpr size_t kLongest = 1 << 20;
+  std::string text(512, '\0');
+  for (;;) {
+    va_list attempt;
+    va_copy(attempt, args);
+    const int length = std::vsnprintf(&text[0], text.size(), format, attempt);
+    va_end(attempt);
+    if (length >= 0 && static_cast<size_t>(length) < text.size()) {
+      text.resize(static_cast<size_t>(length));
+      return text;
+    }
+    if (text.size() >= kLongest) {
+      text.resize(std::strlen(text.c_str()));
+      return text;
+    }
+    text.assign(length > 0 ? std::min(static_cast<size_t>(length) + 1, kLongest) : text.size() * 2, '\0');
+  }
 }
 
 namespace {

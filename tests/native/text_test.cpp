@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdarg>
 #include <cstring>
 #include <string>
 
@@ -39,6 +40,25 @@ TEST(EscapeControlBytes, ControlsAreEscapedAndBrokenUtf8ForATerminal) {
     EXPECT_EQ(EscapeControlBytes(c.in), c.line) << c.in;
     EXPECT_EQ(EscapeForUtf8Terminal(c.in), c.terminal) << c.in;
   }
+}
+
+std::string Format(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  std::string text = FormatTextV(format, args);
+  va_end(args);
+  return text;
+}
+
+// Whole however long, up to a bound that keeps a hostile name from taking
+// all memory: what fits of a longer text is kept.
+TEST(FormatTextV, TheWholeTextUpToOneMebibyte) {
+  for (const size_t length : {size_t{0}, size_t{511}, size_t{512}, size_t{5000}, size_t{1} << 19}) {
+    const std::string name(length, 'n');
+    EXPECT_EQ(Format("<%s>%d", name.c_str(), 7), "<" + name + ">7") << length;
+  }
+  const std::string huge((size_t{1} << 20) + 10, 'h');
+  EXPECT_EQ(Format("%s", huge.c_str()), huge.substr(0, (size_t{1} << 20) - 1));
 }
 
 TEST(ShortenPath, LongPathKeepsBothEndsAroundTwoDots) {

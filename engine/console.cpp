@@ -40,6 +40,12 @@ void Console::ClearProgress() {
   shown_ = false;
 }
 
+void Console::Finish() {
+  ClearProgress();
+  if (!status_.empty()) Line(status_.c_str());
+  status_.clear();
+}
+
 void Console::Draw() {
   const long seconds = static_cast<long>(std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - started_).count());
   char head[64];

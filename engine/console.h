@@ -23,9 +23,14 @@ class Console final : public ProgressReceiver {
   // Removes the progress line.
   void ClearProgress();
 
-  // The progress window's two messages: both become lines.
-  void ShowObject(const char* text) override { Line(text); }
+  // The progress window's two messages. A result line is printed; the
+  // status line (the file being examined, at the end the final status) is
+  // kept, and Finish prints its last text.
+  void ShowObject(const char* text) override { status_ = text; }
   void AppendLine(const char* line) override { Line(line); }
+  // Clears the progress line and prints the last status ("Scanning
+  // completed" or "Scanning terminated" once the report is done).
+  void Finish();
 
  private:
   using Clock = std::chrono::steady_clock;
@@ -39,4 +44,5 @@ class Console final : public ProgressReceiver {
   bool shown_ = false;
   int files_ = 0;
   std::string folder_;
+  std::string status_;
 };

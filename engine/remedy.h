@@ -18,3 +18,6 @@ void RemedyMemoryFile(const char* name, const char* path);
 // Asks Windows to delete the file at its next start. Returns 1 when that
 // was recorded, 0 otherwise.
 int QueueRemovalAtRestart(const char* path);
+
+// Infected files queued for deletion at the next start during this scan.
+int FilesQueuedForRestart();

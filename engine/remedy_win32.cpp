@@ -14,6 +14,8 @@
 
 namespace {
 
+int filesQueued = 0;
+
 constexpr DWORD kMemoryRemedyPauseMs = 1000;
 constexpr size_t kWininitLimit = 1024 * 1024;
 
@@ -70,7 +72,10 @@ void CarryOutRemedy(const char* name, const char* path) {
   ReportFileDeleteFailed(path, name);
   // Once any file waits for the restart, the question must come: a later
   // file whose queueing failed does not take it away.
-  if (QueueRemovalAtRestart(path)) scanState.restartNeeded = 1;
+  if (QueueRemovalAtRestart(path)) {
+    scanState.restartNeeded = 1;
+    ++filesQueued;
+  }
 }
 
 void RemedyMemoryFile(const char* name, const char* path) {
@@ -79,6 +84,8 @@ void RemedyMemoryFile(const char* name, const char* path) {
   Sleep(kMemoryRemedyPauseMs);
   CarryOutRemedy(name, path);
 }
+
+int FilesQueuedForRestart() { return filesQueued; }
 
 int QueueRemovalAtRestart(const char* path) {
   switch (GetOsClass()) {

@@ -3,3 +3,10 @@
 
 // Runs inside the progress dialog's timer handler. Always returns 1.
 int RunScan();
+
+// The scan without its question: the results log (in logPath when given,
+// else the Windows directory's Scourix.log or the temporary-files
+// directory's), the memory scan, the walks and the report. The caller
+// decides about the restart (scanState.restartNeeded). False when a log
+// was asked for at logPath and could not be opened (the scan runs anyway).
+bool RunScanWithoutQuestions(const char* logPath);

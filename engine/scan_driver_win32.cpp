@@ -62,10 +62,11 @@ LogTime Now() {
 
 }  // namespace
 
-int RunScan() {
+bool RunScanWithoutQuestions(const char* logPath) {
   const SystemFolders folders;
   AppendFile logFile;
-  if (OpenLogFile(folders, logFile)) resultLog.Open(&logFile, scanState.productTitle, Now());
+  const bool logged = logPath != nullptr ? logFile.Open(logPath) : OpenLogFile(folders, logFile);
+  if (logged) resultLog.Open(&logFile, scanState.productTitle, Now());
   ScanMemory();
   SystemFolderValues system;
   if (folders.Windows() != nullptr) ReadSystemFolders(SystemRegistry(), folders.Windows(), system);
@@ -77,8 +78,13 @@ int RunScan() {
   }
   ReportStatistics();
   ReportFinalStatus();
-  // Written before the restart question: a restart ends the program.
+  // Written before any restart: a restart ends the program.
   resultLog.Close();
+  return logged || logPath == nullptr;
+}
+
+int RunScan() {
+  RunScanWithoutQuestions(nullptr);
   if (scanState.restartNeeded != 0 &&
       MessageBoxA(nullptr, kRestartQuestion, scanState.caption, MB_YESNO) == IDYES) {
     RestartWindows();

@@ -274,6 +274,7 @@ int Run(int argc, char** argv) {
 
   ReportStatistics();
   ReportFinalStatus();
+  console.Finish();
   resultLog.Close();
   if (scan.failed || scanState.scanCancelled) return kNotAllRemoved;
   return scanState.filesInfected > 0 ? kRemoved : kNothingFound;

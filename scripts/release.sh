@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # make release: build/release/Scourix-1.0.zip with the shipped 32-bit
-# Scourix.exe, the user guide and their SHA-256 checksums, and the zip's own
+# Scourix.exe and scourix-cli.exe, the user guide and their SHA-256 checksums, and the zip's own
 # checksum beside it. Built from scratch each time; the same commit gives the
 # same bytes (no time stamps in the program, the zip's dates are the
 # commit's).
@@ -23,13 +23,13 @@ build_zip() {
   local build=$1 zip=$2 stage
   rm -rf "$build"
   cmake --preset release -B "$build" > /dev/null
-  cmake --build "$build" -j "$(nproc)" --target Scourix > /dev/null
+  cmake --build "$build" -j "$(nproc)" --target Scourix scourix-cli > /dev/null
   stage=$build/stage/$name
   mkdir -p "$stage"
-  cp "$build/bin/Scourix.exe" "$stage/"
+  cp "$build/bin/Scourix.exe" "$build/bin/scourix-cli.exe" "$stage/"
   # Notepad on the old systems wants CR LF.
   sed 's/$/\r/' docs/user-guide.txt > "$stage/README.txt"
-  (cd "$stage" && sha256sum Scourix.exe README.txt | sed 's/$/\r/' > SHA256SUMS.txt)
+  (cd "$stage" && sha256sum Scourix.exe scourix-cli.exe README.txt | sed 's/$/\r/' > SHA256SUMS.txt)
   python3 - "$build/stage" "$zip" "$epoch" <<'PY'
 import os, sys, time, zipfile
 root, target, epoch = sys.argv[1], sys.argv[2], int(sys.argv[3])

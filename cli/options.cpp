@@ -1,0 +1,63 @@
+#include "cli/options.h"
+
+#include <cctype>
+#include <cstring>
+
+const char kCliUsageText[] =
+    "scourix-cli [/log:FILE] [/restart] [/quiet] [/?]\n"
+    "Scans this computer for W32/Gibe.F.Worm and removes it, without a window or a question.\n"
+    "  /log:FILE  append the results log to FILE (a UNC path may be given; %COMPUTERNAME% and other\n"
+    "             variables are expanded) instead of Scourix.log in the Windows directory\n"
+    "  /restart   restart Windows at the end when a file waits for the next start\n"
+    "  /quiet     print nothing\n"
+    "  /?         this text\n"
+    "Exit status: 0 nothing found; 1 found and everything removed; 2 something could not be removed,\n"
+    "or the scan was interrupted or failed; 3 a usage error, or another Scourix is running (nothing\n"
+    "changed); 3010 removed, but Windows must restart to finish.\n";
+
+namespace {
+
+// The option's name, without its '/' or '-', in lower case; value after ':'.
+bool Split(const char* argument, std::string& name, std::string& value) {
+  if (argument[0] != '/' && argument[0] != '-') return false;
+  const char* colon = std::strchr(argument + 1, ':');
+  const char* end = colon != nullptr ? colon : argument + std::strlen(argument);
+  name.clear();
+  for (const char* p = argument + 1; p < end; ++p) name += static_cast<char>(std::tolower(static_cast<unsigned char>(*p)));
+  value = colon != nullptr ? colon + 1 : "";
+  return !name.empty();
+}
+
+}  // namespace
+
+bool ParseCliOptions(int argc, const char* const* argv, CliOptions& options, std::string& problem) {
+  options = CliOptions{};
+  for (int i = 1; i < argc; ++i) {
+    std::string name, value;
+    if (!Split(argv[i], name, value)) {
+      problem = std::string("not an option: ") + argv[i];
+      return false;
+    }
+    const bool hasValue = std::strchr(argv[i], ':') != nullptr;
+    if (name == "log" && hasValue && !value.empty() && options.log.empty()) {
+      options.log = value;
+    } else if (name == "restart" && !hasValue) {
+      options.restart = true;
+    } else if (name == "quiet" && !hasValue) {
+      options.quiet = true;
+    } else if (name == "?" && !hasValue) {
+      options.usage = true;
+    } else {
+      problem = std::string("unknown or repeated option, or a value missing: ") + argv[i];
+      return false;
+    }
+  }
+  return true;
+}
+
+int CliExitStatus(bool cancelled, int infected, int deleted, int queued) {
+  if (cancelled) return kCliNotAllRemoved;
+  if (infected == 0) return kCliNothingFound;
+  if (deleted + queued < infected) return kCliNotAllRemoved;
+  return queued > 0 ? kCliRestartNeeded : kCliRemoved;
+}

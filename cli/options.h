@@ -1,0 +1,30 @@
+// The unattended program's command line and exit status. Portable.
+#pragma once
+
+#include <string>
+
+// Exit statuses, for the tools that deploy the program.
+constexpr int kCliNothingFound = 0;
+constexpr int kCliRemoved = 1;          // found, and everything removed
+constexpr int kCliNotAllRemoved = 2;    // something stayed, or the scan was interrupted or failed
+constexpr int kCliUsage = 3;            // a usage error, or another Scourix runs: nothing changed
+constexpr int kCliRestartNeeded = 3010;  // removed, but Windows must restart to finish
+
+struct CliOptions {
+  std::string log;     // /log:FILE
+  bool restart = false;  // /restart
+  bool quiet = false;    // /quiet
+  bool usage = false;    // /?
+};
+
+// Windows-style options: '/' or '-', any case. False, with the problem, for
+// anything else (no argument is taken for a file or folder by itself).
+bool ParseCliOptions(int argc, const char* const* argv, CliOptions& options, std::string& problem);
+
+// What a scan came to, as the exit status. queued: files that wait for the
+// next start of Windows (3010 until it has restarted, even when a restart
+// was asked for: the program is still running, so it has not happened).
+int CliExitStatus(bool cancelled, int infected, int deleted, int queued);
+
+// The text of /?.
+extern const char kCliUsageText[];

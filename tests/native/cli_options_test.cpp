@@ -1,0 +1,63 @@
+// The unattended program's command line and exit status.
+#include "cli/options.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+bool Parse(const std::vector<const char*>& arguments, CliOptions& options, std::string& problem) {
+  std::vector<const char*> argv = {"scourix-cli"};
+  argv.insert(argv.end(), arguments.begin(), arguments.end());
+  return ParseCliOptions(static_cast<int>(argv.size()), argv.data(), options, problem);
+}
+
+TEST(CliOptions, WindowsStyleInAnyCase) {
+  CliOptions options;
+  std::string problem;
+  ASSERT_TRUE(Parse({"/LOG:\\\\server\\share\\logs\\%COMPUTERNAME%.log", "-Restart", "/quiet"}, options, problem))
+      << problem;
+  EXPECT_EQ("\\\\server\\share\\logs\\%COMPUTERNAME%.log", options.log);
+  EXPECT_TRUE(options.restart);
+  EXPECT_TRUE(options.quiet);
+  EXPECT_FALSE(options.usage);
+  ASSERT_TRUE(Parse({"/?"}, options, problem));
+  EXPECT_TRUE(options.usage);
+  ASSERT_TRUE(Parse({"-log:C:\\x:y.log"}, options, problem));
+  EXPECT_EQ("C:\\x:y.log", options.log) << "only the first colon ends the name";
+  ASSERT_TRUE(Parse({}, options, problem));
+  EXPECT_TRUE(options.log.empty());
+}
+
+TEST(CliOptions, AnythingElseIsAUsageError) {
+  for (const std::vector<const char*>& arguments : std::vector<std::vector<const char*>>{
+           {"C:\\"}, {"/frobnicate"}, {"/log"}, {"/log:"}, {"/log:a", "/log:b"}, {"/quiet:yes"}, {"/"}, {"-"},
+           {""}, {"/restartnow"}}) {
+    CliOptions options;
+    std::string problem;
+    EXPECT_FALSE(Parse(arguments, options, problem)) << ::testing::PrintToString(arguments);
+    EXPECT_FALSE(problem.empty());
+  }
+}
+
+TEST(CliExitStatus, WhatTheScanCameTo) {
+  struct Case {
+    bool cancelled;
+    int infected, deleted, queued;
+    int status;
+  };
+  const Case cases[] = {
+      {false, 0, 0, 0, kCliNothingFound}, {false, 3, 3, 0, kCliRemoved},
+      {false, 3, 2, 1, kCliRestartNeeded}, {false, 3, 1, 1, kCliNotAllRemoved},
+      {false, 3, 0, 0, kCliNotAllRemoved}, {true, 0, 0, 0, kCliNotAllRemoved},
+      {true, 2, 2, 0, kCliNotAllRemoved},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(c.status, CliExitStatus(c.cancelled, c.infected, c.deleted, c.queued))
+        << c.cancelled << " " << c.infected << " " << c.deleted << " " << c.queued;
+  }
+}
+
+}  // namespace

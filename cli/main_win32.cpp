@@ -5,14 +5,19 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "cleaning/system_restart.h"
 #include "cli/options.h"
+#include "cli/record.h"
 #include "engine/console.h"
 #include "engine/remedy.h"
+#include "engine/result_lines.h"
 #include "engine/scan_driver.h"
 #include "engine/scan_state.h"
+#include "win32/file.h"
 #include "win32/handle.h"
+#include "win32/registry.h"
 
 namespace {
 
@@ -26,6 +31,76 @@ class QuietReceiver final : public ProgressReceiver {
   void ShowObject(const char*) override {}
   void AppendLine(const char*) override {}
 };
+
+// Keeps every result line for the record, and passes both messages on.
+class LineKeeper final : public ProgressReceiver {
+ public:
+  explicit LineKeeper(ProgressReceiver& next) : next_(next) {}
+  void ShowObject(const char* text) override { next_.ShowObject(text); }
+  void AppendLine(const char* line) override {
+    lines.push_back(line);
+    next_.AppendLine(line);
+  }
+  std::vector<std::string> lines;
+
+ private:
+  ProgressReceiver& next_;
+};
+
+// Text in the system's ANSI code page as UTF-8, for the record.
+std::string Utf8(const std::string& ansi) {
+  if (ansi.empty()) return ansi;
+  const int wide = MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), static_cast<int>(ansi.size()), nullptr, 0);
+  if (wide <= 0) return std::string();
+  std::wstring units(static_cast<size_t>(wide), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), static_cast<int>(ansi.size()), &units[0], wide);
+  const int bytes = WideCharToMultiByte(CP_UTF8, 0, units.c_str(), wide, nullptr, 0, nullptr, nullptr);
+  if (bytes <= 0) return std::string();
+  std::string utf8(static_cast<size_t>(bytes), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, units.c_str(), wide, &utf8[0], bytes, nullptr, nullptr);
+  return utf8;
+}
+
+std::string LocalTime() {
+  SYSTEMTIME now{};
+  GetLocalTime(&now);
+  char text[32];
+  std::snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02u", now.wYear, now.wMonth, now.wDay, now.wHour,
+                now.wMinute, now.wSecond);
+  return text;
+}
+
+// Where both Windows families keep the computer's name.
+std::string ComputerName() {
+  char name[kPathCapacity] = {};
+  if (!SystemRegistry().ReadRegValue(RegistryRoot::LocalMachine,
+                                     "System\\CurrentControlSet\\Control\\ComputerName\\ComputerName",
+                                     "ComputerName", name, sizeof name) ||
+      name[0] == '\0' || std::string(name).find_first_of("\\/:*?\"<>|") != std::string::npos) {
+    return "unknown";
+  }
+  return name;
+}
+
+std::string WindowsVersion() {
+  OSVERSIONINFOA version{};
+  version.dwOSVersionInfoSize = sizeof version;
+  if (!GetVersionExA(&version)) return std::string();
+  char text[200];
+  std::snprintf(text, sizeof text, "%lu.%lu.%lu %s", version.dwMajorVersion, version.dwMinorVersion,
+                version.dwBuildNumber & 0xFFFF, version.szCSDVersion);
+  std::string result = text;
+  while (!result.empty() && result.back() == ' ') result.pop_back();
+  return result;
+}
+
+// DIR\<computer name>.json, written beside and then put in place: a reader
+// never sees half a record, and each computer writes its own file.
+bool WriteRecord(const std::string& folder, ScanRecord record, const std::vector<std::string>& lines) {
+  for (const std::string& line : lines) record.lines.push_back(Utf8(line));
+  const std::string stem = folder + (folder.back() == '\\' ? "" : "\\") + ComputerName();
+  return ReplaceFileContents((stem + ".json").c_str(), stem, RecordJson(record));
+}
 
 // Ctrl+C or Ctrl+Break ends the scan at the next file, as Cancel does.
 BOOL WINAPI OnConsoleControl(DWORD event) {
@@ -79,20 +154,38 @@ int main(int argc, char** argv) {
 
   Console console(stdout, false, 80);
   QuietReceiver quiet;
-  if (options.quiet) {
-    AttachProgressReceiver(&quiet);
-  } else {
-    AttachProgressReceiver(&console);
-  }
+  LineKeeper keeper(options.quiet ? static_cast<ProgressReceiver&>(quiet) : console);
+  AttachProgressReceiver(&keeper);
+  ScanRecord record;
+  record.computer = Utf8(ComputerName());
+  record.windows = WindowsVersion();
+  record.program = "Scourix 1.0";
+  record.started = LocalTime();
   const std::string log = options.log.empty() ? std::string() : Expanded(options.log);
   const bool logged = RunScanWithoutQuestions(log.empty() ? nullptr : log.c_str());
   if (!options.quiet) console.Finish();
   if (!logged) std::fprintf(stderr, "scourix-cli: cannot write the log %s\n", log.c_str());
-  std::fflush(stdout);
 
   int status = CliExitStatus(scanState.scanCancelled != 0, scanState.filesInfected, scanState.filesDeleted,
                              FilesQueuedForRestart());
   if (!logged && status != kCliRestartNeeded) status = kCliNotAllRemoved;
+  if (!options.record.empty()) {
+    record.ended = LocalTime();
+    record.filesScanned = scanState.filesScanned;
+    record.filesInfected = scanState.filesInfected;
+    record.filesDeleted = scanState.filesDeleted;
+    record.filesQueued = FilesQueuedForRestart();
+    const std::string repaired = std::string("System Registry     ") + kVirusName + " removed";
+    for (const std::string& line : keeper.lines) record.registryRepaired = record.registryRepaired || line == repaired;
+    keeper.lines.push_back(scanState.currentObject);  // the final status
+    // The record carries the status the program ends with.
+    record.exitStatus = status;
+    if (!WriteRecord(Expanded(options.record), record, keeper.lines)) {
+      std::fprintf(stderr, "scourix-cli: cannot write the record in %s\n", options.record.c_str());
+      if (status != kCliRestartNeeded) status = kCliNotAllRemoved;
+    }
+  }
+  std::fflush(stdout);
   if (guard != nullptr) DestroyWindow(guard);
   if (scanState.restartNeeded != 0 && options.restart) RestartWindows();
   return status;

@@ -4,10 +4,11 @@
 #include <cstring>
 
 const char kCliUsageText[] =
-    "scourix-cli [/log:FILE] [/restart] [/quiet] [/?]\n"
+    "scourix-cli [/log:FILE] [/record:DIR] [/restart] [/quiet] [/?]\n"
     "Scans this computer for W32/Gibe.F.Worm and removes it, without a window or a question.\n"
     "  /log:FILE  append the results log to FILE (a UNC path may be given; %COMPUTERNAME% and other\n"
     "             variables are expanded) instead of Scourix.log in the Windows directory\n"
+    "  /record:DIR  write this computer's record, DIR\\<computer name>.json, for scourix-fleet\n"
     "  /restart   restart Windows at the end when a file waits for the next start\n"
     "  /quiet     print nothing\n"
     "  /?         this text\n"
@@ -41,6 +42,8 @@ bool ParseCliOptions(int argc, const char* const* argv, CliOptions& options, std
     const bool hasValue = std::strchr(argv[i], ':') != nullptr;
     if (name == "log" && hasValue && !value.empty() && options.log.empty()) {
       options.log = value;
+    } else if (name == "record" && hasValue && !value.empty() && options.record.empty()) {
+      options.record = value;
     } else if (name == "restart" && !hasValue) {
       options.restart = true;
     } else if (name == "quiet" && !hasValue) {

@@ -12,6 +12,7 @@ constexpr int kCliRestartNeeded = 3010;  // removed, but Windows must restart to
 
 struct CliOptions {
   std::string log;     // /log:FILE
+  std::string record;  // /record:DIR
   bool restart = false;  // /restart
   bool quiet = false;    // /quiet
   bool usage = false;    // /?

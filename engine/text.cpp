@@ -48,28 +48,9 @@ namespace {
 // Length of the UTF-8 sequence at text[at] that is valid and not a C1
 // control character, or 0.
 size_t PrintableSequence(const std::string& text, size_t at) {
-  const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
-  const unsigned char lead = byte(at);
-  size_t length = 0;
   unsigned code = 0;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2, code = lead & 0x1Fu;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3, code = lead & 0x0Fu;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4, code = lead & 0x07u;
-  } else {
-    return 0;
-  }
-  if (at + length > text.size()) return 0;
-  for (size_t i = 1; i < length; ++i) {
-    if ((byte(at + i) & 0xC0) != 0x80) return 0;
-    code = code << 6 | (byte(at + i) & 0x3Fu);
-  }
-  // Overlong forms, surrogates, beyond Unicode, and the C1 controls.
-  const unsigned smallest[] = {0, 0, 0x80, 0x800, 0x10000};
-  if (code < smallest[length] || (code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF || code <= 0x9F) return 0;
-  return length;
+  const size_t length = Utf8SequenceLength(text, at, &code);
+  return code > 0x9F ? length : 0;
 }
 
 }  // namespace
@@ -102,6 +83,32 @@ std::string Escape(const std::string& text, bool utf8) {
 }
 
 }  // namespace
+
+size_t Utf8SequenceLength(const std::string& text, size_t at, unsigned* code) {
+  const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
+  if (at >= text.size()) return 0;
+  const unsigned char lead = byte(at);
+  size_t length = 0;
+  unsigned value = 0;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2, value = lead & 0x1Fu;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3, value = lead & 0x0Fu;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4, value = lead & 0x07u;
+  } else {
+    return 0;
+  }
+  if (at + length > text.size()) return 0;
+  for (size_t i = 1; i < length; ++i) {
+    if ((byte(at + i) & 0xC0) != 0x80) return 0;
+    value = value << 6 | (byte(at + i) & 0x3Fu);
+  }
+  const unsigned smallest[] = {0, 0, 0x80, 0x800, 0x10000};
+  if (value < smallest[length] || (value >= 0xD800 && value <= 0xDFFF) || value > 0x10FFFF) return 0;
+  if (code != nullptr) *code = value;
+  return length;
+}
 
 std::string EscapeControlBytes(const std::string& text) { return Escape(text, false); }
 

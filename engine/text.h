@@ -25,6 +25,11 @@ std::string EscapeControlBytes(const std::string& text);
 // and bytes that are not UTF-8, are escaped too.
 std::string EscapeForUtf8Terminal(const std::string& text);
 
+// The length of the well-formed UTF-8 sequence of a character beyond ASCII
+// at text[at] (no overlong form, no surrogate, nothing past U+10FFFF), or 0.
+// code gets the character.
+size_t Utf8SequenceLength(const std::string& text, size_t at, unsigned* code = nullptr);
+
 // Display form of a path: a text longer than maxLen becomes its first
 // maxLen/2 - 1 characters, dots, and its last maxLen/2 - 1 characters,
 // maxLen in all. Shorter texts are copied unchanged (cut to dstSize).

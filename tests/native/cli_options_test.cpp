@@ -17,8 +17,10 @@ bool Parse(const std::vector<const char*>& arguments, CliOptions& options, std::
 TEST(CliOptions, WindowsStyleInAnyCase) {
   CliOptions options;
   std::string problem;
-  ASSERT_TRUE(Parse({"/LOG:\\\\server\\share\\logs\\%COMPUTERNAME%.log", "-Restart", "/quiet"}, options, problem))
+  ASSERT_TRUE(Parse({"/LOG:\\\\server\\share\\logs\\%COMPUTERNAME%.log", "-Restart", "/quiet", "/Record:\\\\server\\r"},
+                    options, problem))
       << problem;
+  EXPECT_EQ("\\\\server\\r", options.record);
   EXPECT_EQ("\\\\server\\share\\logs\\%COMPUTERNAME%.log", options.log);
   EXPECT_TRUE(options.restart);
   EXPECT_TRUE(options.quiet);
@@ -34,7 +36,7 @@ TEST(CliOptions, WindowsStyleInAnyCase) {
 TEST(CliOptions, AnythingElseIsAUsageError) {
   for (const std::vector<const char*>& arguments : std::vector<std::vector<const char*>>{
            {"C:\\"}, {"/frobnicate"}, {"/log"}, {"/log:"}, {"/log:a", "/log:b"}, {"/quiet:yes"}, {"/"}, {"-"},
-           {""}, {"/restartnow"}}) {
+           {""}, {"/restartnow"}, {"/record"}, {"/record:a", "/record:b"}}) {
     CliOptions options;
     std::string problem;
     EXPECT_FALSE(Parse(arguments, options, problem)) << ::testing::PrintToString(arguments);

@@ -68,8 +68,9 @@ TEST(Cli, CleansWithTheProgramsLinesItsLogAndStatus) {
   DWORD size = sizeof computer;
   ASSERT_TRUE(GetComputerNameA(computer, &size));
   ASSERT_TRUE(MakeFolders("C:\\share\\logs"));
+  ASSERT_TRUE(MakeFolders("C:\\share\\records"));
 
-  const CliRun run = RunCli("/LOG:C:\\share\\logs\\%COMPUTERNAME%.log");
+  const CliRun run = RunCli("/LOG:C:\\share\\logs\\%COMPUTERNAME%.log /record:C:\\share\\records");
   EXPECT_EQ(1u, run.status) << run.out;
   EXPECT_NE(std::string::npos, run.out.find(Lines("System Registry     W32/Gibe.F.Worm removed\n"))) << run.out;
   for (const std::string& worm : seed.inside) {
@@ -85,6 +86,17 @@ TEST(Cli, CleansWithTheProgramsLinesItsLogAndStatus) {
   EXPECT_EQ(0u, log.find(Lines("Scourix Ver 1.0, scan of "))) << log;
   EXPECT_NE(std::string::npos, log.find(run.out.substr(0, run.out.find("scanning completed")))) << log << run.out;
   EXPECT_FALSE(test_registry::KeyExists(HKEY_LOCAL_MACHINE, test_registry::kExplorer + "\\CacheBox"));
+
+  // The computer's record, for the fleet summary.
+  const std::string record = ReadText(std::string("C:\\share\\records\\") + computer + ".json");
+  for (const std::string& field :
+       {std::string("\"computer\": \"") + computer + "\"", std::string("\"exitStatus\": 1,"),
+        std::string("\"filesInfected\": 5,"), std::string("\"filesDeleted\": 5,"), std::string("\"filesQueued\": 0,"),
+        std::string("\"registryRepaired\": true,"), std::string("\"Scanning completed\"\n  ]\n}")}) {
+    EXPECT_NE(std::string::npos, record.find(field)) << field << "\n" << record;
+  }
+  EXPECT_NE(std::string::npos, record.find("C:\\\\windows\\\\system32\\\\drivers\\\\etc\\\\worm.exe     W32/Gibe.F.Worm deleted"))
+      << record;
 
   // Clean now; /quiet prints nothing.
   const CliRun again = RunCli("-quiet");

@@ -90,6 +90,12 @@ class Removal : public ::testing::Test {
   // (its loader has run) and, holding a file, until it holds it.
   static std::unique_ptr<e2e::Program> Run(const std::string& path, const std::string& arguments) {
     auto program = std::make_unique<e2e::Program>(path, arguments);
+    // Under load Wine has refused, once, to start a program copied a moment
+    // before: a few more tries, then the test fails as before.
+    for (int attempt = 1; attempt < 4 && !program->Started(); ++attempt) {
+      Sleep(500);
+      program = std::make_unique<e2e::Program>(path, arguments);
+    }
     EXPECT_TRUE(program->Started()) << path;
     const DWORD pid = program->Id();
     EXPECT_TRUE(e2e::WaitUntil([&] {

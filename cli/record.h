@@ -1,0 +1,28 @@
+// One machine's record of an unattended scan, as JSON, for the fleet
+// summary. Portable: the program fills it in, this writes it.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct ScanRecord {
+  std::string computer;  // every text in UTF-8
+  std::string windows;   // version, such as "5.1.2600 Service Pack 3"
+  std::string started;   // local time, YYYY-MM-DDThh:mm:ss
+  std::string ended;
+  std::string program;   // "Scourix 1.0"
+  int exitStatus = 0;
+  int filesScanned = 0;
+  int filesInfected = 0;
+  int filesDeleted = 0;
+  int filesQueued = 0;  // waiting for the next start of Windows
+  bool registryRepaired = false;
+  std::vector<std::string> lines;  // every result line, in order
+};
+
+// The record as one JSON object. Texts are escaped as JSON asks; bytes
+// that are not UTF-8 become U+FFFD, so the output is always valid JSON.
+std::string RecordJson(const ScanRecord& record);
+
+// text as a JSON string, quotes included.
+std::string JsonString(const std::string& text);

@@ -26,3 +26,9 @@ std::string RecordJson(const ScanRecord& record);
 
 // text as a JSON string, quotes included.
 std::string JsonString(const std::string& text);
+
+// Reads a record back (as RecordJson writes it, or any JSON object with
+// those fields; others are passed over). Every byte may be hostile: depth,
+// counts and numbers are bounded, and anything malformed is refused with
+// the reason in error. computer and exitStatus must be there.
+bool ParseRecordJson(const std::string& text, ScanRecord& record, std::string& error);

@@ -63,3 +63,81 @@ TEST(RecordJson, EveryFieldInOrder) {
 }
 
 }  // namespace
+
+namespace {
+
+ScanRecord Sample() {
+  ScanRecord record;
+  record.computer = "PC-\xC3\x9C";
+  record.windows = "4.10.2222 A";
+  record.started = "2026-12-08T09:00:00";
+  record.ended = "2026-12-08T09:01:30";
+  record.program = "Scourix 1.0";
+  record.exitStatus = 3010;
+  record.filesScanned = 1200;
+  record.filesInfected = 2;
+  record.filesDeleted = 1;
+  record.filesQueued = 1;
+  record.registryRepaired = true;
+  record.lines = {"a \"quoted\" \\ line\twith\ncontrols", "Scanning completed"};
+  return record;
+}
+
+bool Same(const ScanRecord& a, const ScanRecord& b) {
+  return a.computer == b.computer && a.windows == b.windows && a.started == b.started && a.ended == b.ended &&
+         a.program == b.program && a.exitStatus == b.exitStatus && a.filesScanned == b.filesScanned &&
+         a.filesInfected == b.filesInfected && a.filesDeleted == b.filesDeleted && a.filesQueued == b.filesQueued &&
+         a.registryRepaired == b.registryRepaired && a.lines == b.lines;
+}
+
+TEST(ParseRecordJson, ReadsWhatRecordJsonWrites) {
+  ScanRecord read;
+  std::string error;
+  ASSERT_TRUE(ParseRecordJson(RecordJson(Sample()), read, error)) << error;
+  EXPECT_TRUE(Same(Sample(), read));
+  // Other writers' forms: other keys passed over, escapes of every kind.
+  ASSERT_TRUE(ParseRecordJson(
+      "{\"extra\":{\"a\":[1,2.5e3,null,true,\"x\"]},\"computer\":\"\\u0050\\u00dc\\ud83d\\ude00\\ud800\","
+      "\"exitStatus\":-1,\"lines\":[]}",
+      read, error))
+      << error;
+  EXPECT_EQ("P\xC3\x9C\xF0\x9F\x98\x80\xEF\xBF\xBD", read.computer);
+  EXPECT_EQ(-1, read.exitStatus);
+  // Raw bytes that are not UTF-8 are read as U+FFFD: a record read is text.
+  ASSERT_TRUE(ParseRecordJson("{\"computer\":\"Caf\xE9\",\"exitStatus\":0}", read, error)) << error;
+  EXPECT_EQ("Caf\xEF\xBF\xBD", read.computer);
+}
+
+// A record is a file anyone could have put in the folder.
+TEST(ParseRecordJson, RefusesWhatIsNotARecord) {
+  const std::string deep = "{\"computer\":\"x\",\"exitStatus\":0,\"x\":" + std::string(40, '[') + std::string(40, ']') + "}";
+  const char* const cases[] = {
+      "",
+      "[]",
+      "{\"exitStatus\":0}",                                  // no computer
+      "{\"computer\":\"\",\"exitStatus\":0}",                 // an empty name
+      "{\"computer\":\"x\"}",                                 // no exit status
+      "{\"computer\":\"x\",\"exitStatus\":1.5}",
+      "{\"computer\":\"x\",\"exitStatus\":99999999999}",
+      "{\"computer\":\"x\",\"exitStatus\":0} trailing",
+      "{\"computer\":\"x\",\"exitStatus\":0",
+      "{\"computer\":\"x\\q\",\"exitStatus\":0}",
+      "{\"computer\":\"x\nnewline\",\"exitStatus\":0}",
+      "{\"computer\":\"x\",\"exitStatus\":0,\"lines\":[\"a\",2]}",
+      "{\"computer\":\"x\",\"exitStatus\":0,\"lines\":\"a\"}",
+      "{\"computer\":\"x\\u12\",\"exitStatus\":0}",
+      "{\"computer\":\"x\",\"registryRepaired\":yes,\"exitStatus\":0}",
+  };
+  for (const char* text : cases) {
+    ScanRecord read;
+    std::string error;
+    EXPECT_FALSE(ParseRecordJson(text, read, error)) << text;
+    EXPECT_FALSE(error.empty()) << text;
+  }
+  ScanRecord read;
+  std::string error;
+  EXPECT_FALSE(ParseRecordJson(deep, read, error));
+  EXPECT_NE(std::string::npos, error.find("deep")) << error;
+}
+
+}  // namespace

@@ -34,8 +34,9 @@ std::string Lines(std::string text) {
   return lines;
 }
 
-// Runs the program with its output in files, and waits (bounded) for it.
-CliRun RunCli(const std::string& arguments) {
+// Runs one of the programs beside the test with its output in files, and
+// waits (bounded) for it.
+CliRun RunProgram(const std::string& program, const std::string& arguments) {
   const std::string out = "C:\\cli-out.txt", err = "C:\\cli-err.txt";
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
   const HANDLE outFile = CreateFileA(out.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
@@ -45,7 +46,7 @@ CliRun RunCli(const std::string& arguments) {
   startup.dwFlags = STARTF_USESTDHANDLES;
   startup.hStdOutput = outFile;
   startup.hStdError = errFile;
-  std::string command = "\"" + OwnFolder() + "\\scourix-cli.exe\" " + arguments;
+  std::string command = "\"" + OwnFolder() + "\\" + program + "\" " + arguments;
   PROCESS_INFORMATION process{};
   CliRun run;
   if (CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
@@ -58,6 +59,8 @@ CliRun RunCli(const std::string& arguments) {
   run.out = Lines(ReadText(out));
   return run;
 }
+
+CliRun RunCli(const std::string& arguments) { return RunProgram("scourix-cli.exe", arguments); }
 
 std::string Deleted(const std::string& path) { return Lines(path + "     W32/Gibe.F.Worm deleted\n"); }
 
@@ -97,6 +100,11 @@ TEST(Cli, CleansWithTheProgramsLinesItsLogAndStatus) {
   }
   EXPECT_NE(std::string::npos, record.find("C:\\\\windows\\\\system32\\\\drivers\\\\etc\\\\worm.exe     W32/Gibe.F.Worm deleted"))
       << record;
+
+  // The fleet summary of that one machine.
+  const CliRun fleet = RunProgram("scourix-fleet.exe", "C:\\share\\records");
+  EXPECT_EQ(0u, fleet.status) << fleet.out;
+  EXPECT_NE(std::string::npos, fleet.out.find(Lines(std::string(computer) + "     cleaned     exit 1"))) << fleet.out;
 
   // Clean now; /quiet prints nothing.
   const CliRun again = RunCli("-quiet");

@@ -112,6 +112,28 @@ TEST(Cli, CleansWithTheProgramsLinesItsLogAndStatus) {
   EXPECT_EQ("", again.out);
 }
 
+// The Group Policy startup script, run by Wine's own cmd, with a folder of
+// drive C: standing in for the share.
+TEST(Cli, StartupScriptRunsItFromTheShare) {
+  const e2e::Seed seed = e2e::SeedSamples(0);
+  ASSERT_TRUE(MakeFolders("C:\\gpshare\\logs"));
+  ASSERT_TRUE(MakeFolders("C:\\gpshare\\records"));
+  ASSERT_TRUE(CopyFileA((OwnFolder() + "\\scourix-cli.exe").c_str(), "C:\\gpshare\\scourix-cli.exe", FALSE));
+  ASSERT_TRUE(SetEnvironmentVariableA("SCOURIX_SHARE", "C:\\gpshare"));
+  const CliRun run = RunProgram("..\\windows\\system32\\cmd.exe", "/c C:\\data\\deploy\\startup.cmd");
+  SetEnvironmentVariableA("SCOURIX_SHARE", nullptr);
+  char computer[MAX_COMPUTERNAME_LENGTH + 1] = {};
+  DWORD size = sizeof computer;
+  ASSERT_TRUE(GetComputerNameA(computer, &size));
+  EXPECT_EQ(1u, run.status) << run.out;
+  EXPECT_EQ("", run.out) << "/quiet";
+  for (const std::string& worm : seed.inside) EXPECT_FALSE(Exists(worm)) << worm;
+  EXPECT_NE(std::string::npos,
+            ReadText(std::string("C:\\gpshare\\logs\\") + computer + ".log").find("Scanning completed"));
+  EXPECT_NE(std::string::npos,
+            ReadText(std::string("C:\\gpshare\\records\\") + computer + ".json").find("\"exitStatus\": 1,"));
+}
+
 TEST(Cli, OneScourixAtATime) {
   // Scourix.exe's window, at any stage, or another scourix-cli.
   const HWND window = CreateWindowExA(0, "STATIC", "Scourix Ver 1.0", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);

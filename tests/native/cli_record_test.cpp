@@ -7,6 +7,23 @@
 
 namespace {
 
+ScanRecord Sample() {
+  ScanRecord record;
+  record.computer = "PC-\xC3\x9C";
+  record.windows = "4.10.2222 A";
+  record.started = "2026-12-08T09:00:00";
+  record.ended = "2026-12-08T09:01:30";
+  record.program = "Scourix 1.0";
+  record.exitStatus = 3010;
+  record.filesScanned = 1200;
+  record.filesInfected = 2;
+  record.filesDeleted = 1;
+  record.filesQueued = 1;
+  record.registryRepaired = true;
+  record.lines = {"a \"quoted\" \\ line\twith\ncontrols", "Scanning completed"};
+  return record;
+}
+
 TEST(JsonString, EscapesWhatJsonAsksAndKeepsUtf8) {
   struct Case {
     std::string text;
@@ -26,18 +43,9 @@ TEST(JsonString, EscapesWhatJsonAsksAndKeepsUtf8) {
 }
 
 TEST(RecordJson, EveryFieldInOrder) {
-  ScanRecord record;
+  ScanRecord record = Sample();
   record.computer = "PC-01";
   record.windows = "5.1.2600 Service Pack 3";
-  record.started = "2026-12-08T09:00:00";
-  record.ended = "2026-12-08T09:01:30";
-  record.program = "Scourix 1.0";
-  record.exitStatus = 3010;
-  record.filesScanned = 1200;
-  record.filesInfected = 2;
-  record.filesDeleted = 1;
-  record.filesQueued = 1;
-  record.registryRepaired = true;
   record.lines = {"System Registry     W32/Gibe.F.Worm removed", "Scanning completed"};
   EXPECT_EQ(
       "{\n"
@@ -65,23 +73,6 @@ TEST(RecordJson, EveryFieldInOrder) {
 }  // namespace
 
 namespace {
-
-ScanRecord Sample() {
-  ScanRecord record;
-  record.computer = "PC-\xC3\x9C";
-  record.windows = "4.10.2222 A";
-  record.started = "2026-12-08T09:00:00";
-  record.ended = "2026-12-08T09:01:30";
-  record.program = "Scourix 1.0";
-  record.exitStatus = 3010;
-  record.filesScanned = 1200;
-  record.filesInfected = 2;
-  record.filesDeleted = 1;
-  record.filesQueued = 1;
-  record.registryRepaired = true;
-  record.lines = {"a \"quoted\" \\ line\twith\ncontrols", "Scanning completed"};
-  return record;
-}
 
 bool Same(const ScanRecord& a, const ScanRecord& b) {
   return a.computer == b.computer && a.windows == b.windows && a.started == b.started && a.ended == b.ended &&

@@ -1,5 +1,7 @@
 #include "posix/append_file.h"
 
+#include "posix/fd_io.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 
@@ -17,13 +19,4 @@ bool PosixAppendFile::Open(const char* path) {
   return true;
 }
 
-bool PosixAppendFile::Append(const char* data, size_t size) {
-  while (size > 0) {
-    const ssize_t written = ::write(file_.Get(), data, size);
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return false;
-    data += written;
-    size -= static_cast<size_t>(written);
-  }
-  return true;
-}
+bool PosixAppendFile::Append(const char* data, size_t size) { return WriteAll(file_.Get(), data, size); }

@@ -1,5 +1,7 @@
 #include "posix/posix_file_source.h"
 
+#include "posix/fd_io.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -30,14 +32,8 @@ PosixFileSource::~PosixFileSource() {
 }
 
 size_t PosixFileSource::ReadAt(uint64_t offset, void* buffer, size_t size) {
-  if (fd_ < 0 || offset > static_cast<uint64_t>(INT64_MAX)) return 0;
-  size_t done = 0;
-  while (done < size) {
-    const ssize_t got = ::pread(fd_, static_cast<char*>(buffer) + done, size - done,
-                                static_cast<off_t>(offset + done));
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) break;
-    done += static_cast<size_t>(got);
-  }
-  return done;
+  if (fd_ < 0) return 0;
+  size_t got = 0;
+  ReadFullyAt(fd_, offset, buffer, size, got);  // what was read before an error counts
+  return got;
 }

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <sstream>
 
+#include "posix/fd_io.h"
 #include "rescue/folder_listing.h"
 #include "rescue/sha256.h"
 
@@ -19,17 +20,6 @@ constexpr size_t kLargestManifest = 16 * 1024 * 1024;
 constexpr int kStampTries = 10;
 
 std::string ErrnoText(const std::string& what) { return what + ": " + std::strerror(errno); }
-
-bool WriteAll(int fd, const unsigned char* data, size_t size) {
-  while (size > 0) {
-    const ssize_t written = ::write(fd, data, size);
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return false;
-    data += written;
-    size -= static_cast<size_t>(written);
-  }
-  return true;
-}
 
 // Bytes that would break the manifest's lines or fields, and '%' itself,
 // as %HH: names on the volume may hold anything but '/' and NUL.
@@ -155,21 +145,13 @@ bool CopyToNewFile(int source, int folder, const std::string& name, unsigned mod
   size = 0;
   unsigned char buffer[kCopyChunk];
   bool ok = true;
-  for (;;) {
-    const ssize_t got = ::pread(source, buffer, sizeof buffer, static_cast<off_t>(size));
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) {
-      ok = false;
-      break;
-    }
-    if (got == 0) break;
-    hash.Update(buffer, static_cast<size_t>(got));
-    size += static_cast<uint64_t>(got);
-    for (ssize_t i = 0; i < got; ++i) buffer[i] ^= key;
-    if (!WriteAll(copy.Get(), buffer, static_cast<size_t>(got))) {
-      ok = false;
-      break;
-    }
+  for (size_t got = sizeof buffer; ok && got == sizeof buffer;) {
+    ok = ReadFullyAt(source, size, buffer, sizeof buffer, got);
+    if (!ok) break;
+    hash.Update(buffer, got);
+    size += got;
+    for (size_t i = 0; i < got; ++i) buffer[i] ^= key;
+    ok = WriteAll(copy.Get(), buffer, got);
   }
   ok = ok && (::fchmod(copy.Get(), mode) == 0 || errno == EPERM || errno == ENOTSUP) && ::fsync(copy.Get()) == 0;
   if (!ok) {
@@ -186,14 +168,11 @@ bool HashFile(int fd, std::string& sha256, unsigned char key, uint64_t* size) {
   Sha256 hash;
   unsigned char buffer[kCopyChunk];
   uint64_t at = 0;
-  for (;;) {
-    const ssize_t got = ::pread(fd, buffer, sizeof buffer, static_cast<off_t>(at));
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) return false;
-    if (got == 0) break;
-    for (ssize_t i = 0; i < got; ++i) buffer[i] ^= key;
-    hash.Update(buffer, static_cast<size_t>(got));
-    at += static_cast<uint64_t>(got);
+  for (size_t got = sizeof buffer; got == sizeof buffer;) {
+    if (!ReadFullyAt(fd, at, buffer, sizeof buffer, got)) return false;
+    for (size_t i = 0; i < got; ++i) buffer[i] ^= key;
+    hash.Update(buffer, got);
+    at += got;
   }
   sha256 = hash.HexDigest();
   if (size != nullptr) *size = at;
@@ -285,7 +264,7 @@ bool Backup::Save(std::string& error) {
   ::unlinkat(folder_.Get(), fresh.c_str(), 0);  // a leftover of our own: the folder is ours
   const UniqueFd file(
       ::openat(folder_.Get(), fresh.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-  const bool written = file && WriteAll(file.Get(), reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()) &&
+  const bool written = file && WriteAll(file.Get(), bytes.data(), bytes.size()) &&
                        ::fsync(file.Get()) == 0;
   if (!written || ::renameat(folder_.Get(), fresh.c_str(), folder_.Get(), kManifestName) != 0 ||
       (::fsync(folder_.Get()) != 0 && errno != EINVAL && errno != ENOTSUP)) {
@@ -305,14 +284,10 @@ bool LoadManifest(int folder, std::vector<BackupItem>& items, std::string& error
     return false;
   }
   std::string text(static_cast<size_t>(st.st_size), '\0');
-  size_t done = 0;
-  while (done < text.size()) {
-    const ssize_t got = ::pread(file.Get(), &text[done], text.size() - done, static_cast<off_t>(done));
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) break;
-    done += static_cast<size_t>(got);
+  size_t got = 0;
+  if (!ReadFullyAt(file.Get(), 0, &text[0], text.size(), got) || got != text.size()) {
+    return (error = "the manifest cannot be read"), false;
   }
-  if (done != text.size()) return (error = "the manifest cannot be read"), false;
   std::istringstream lines(text);
   std::string line;
   if (!std::getline(lines, line) || line != kManifestHeader) return (error = "not a Scourix backup manifest"), false;

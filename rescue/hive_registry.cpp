@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "engine/little_endian.h"
+#include "posix/fd_io.h"
 
 namespace {
 
@@ -34,23 +35,13 @@ constexpr size_t kLargestPlainValue = 16344;
 
 std::string ErrnoText(const char* what) { return std::string(what) + ": " + std::strerror(errno); }
 
-size_t ReadFully(int fd, uint64_t offset, unsigned char* buffer, size_t size) {
-  size_t done = 0;
-  while (done < size) {
-    const ssize_t got = ::pread(fd, buffer + done, size - done, static_cast<off_t>(offset + done));
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) break;
-    done += static_cast<size_t>(got);
-  }
-  return done;
-}
-
 // The base block, read before hivex is asked: a hive whose two sequence
 // numbers differ was being written when Windows stopped, and its newest
 // state is in the log files beside it, which only Windows replays.
 bool CheckBaseBlock(int fd, uint32_t& minorVersion, std::string& error) {
   unsigned char header[kHeaderSize];
-  if (ReadFully(fd, 0, header, sizeof header) < sizeof header || std::memcmp(header, "regf", 4) != 0) {
+  size_t got = 0;
+  if (!ReadFullyAt(fd, 0, header, sizeof header, got) || got < sizeof header || std::memcmp(header, "regf", 4) != 0) {
     error = "is not a registry hive, or is truncated";
     return false;
   }

@@ -12,6 +12,14 @@ void ReportFileFound(const char* path, const char* virus) {
   AppendResultLine("%s     %s found (report only: not deleted)", path, virus);
 }
 
+void ReportFileKeptForRepair(const char* path, const char* virus) {
+  AppendResultLine("%s     %s Delete failed: kept until the registry can be repaired", path, virus);
+}
+
+void ReportRegistryWriteFailed(const char* virus) {
+  AppendResultLine("System Registry     %s Repair failed: the registry could not be written", virus);
+}
+
 void ReportRegistryRemoved(const char* virus) { AppendResultLine("System Registry     %s removed", virus); }
 
 void ReportRegistryFound(const char* virus) {

@@ -14,10 +14,14 @@ constexpr char kCancelQuestionTitle[] = "Warning";
 void ReportFileDeleted(const char* path, const char* virus);       // "<path>     <virus> deleted"
 void ReportFileDeleteFailed(const char* path, const char* virus);  // "<path>     <virus> Delete failed"
 void ReportFileFound(const char* path, const char* virus);         // report only: not deleted
+// Kept because the registry repair could not be written: deleting it would
+// lose the repair, which a second run finds again with the file.
+void ReportFileKeptForRepair(const char* path, const char* virus);
 
 // The worm's registry entries.
 void ReportRegistryRemoved(const char* virus);  // "System Registry     <virus> removed"
 void ReportRegistryFound(const char* virus);    // report only: not repaired
+void ReportRegistryWriteFailed(const char* virus);
 
 // A service that runs the worm.
 void ReportServiceRemoved(const char* service, const char* virus);

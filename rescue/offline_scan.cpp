@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <set>
 
 #include "cleaning/service_path.h"
 #include "engine/pe_signature.h"
@@ -183,13 +184,8 @@ bool RecordPlan(OfflineScan& scan, Backup& backup, const std::vector<Hive*>& cha
 // Nothing can be changed: every file stays, and the lines say why.
 void ReportUnrepairable(const OfflineScan& scan, const std::vector<std::string>& failures) {
   for (const std::string& failure : failures) AppendResultLine("System Registry     not repaired: %s", failure.c_str());
-  if (failures.empty()) {
-    AppendResultLine("System Registry     %s Repair failed: the registry could not be written", scanState.virusName);
-  }
-  for (const FoundFile& file : scan.found) {
-    AppendResultLine("%s     %s Delete failed: kept until the registry can be repaired", file.windows.c_str(),
-                     scanState.virusName);
-  }
+  if (failures.empty()) ReportRegistryWriteFailed(scanState.virusName);
+  for (const FoundFile& file : scan.found) ReportFileKeptForRepair(file.windows.c_str(), scanState.virusName);
   for (const WormService& service : scan.services) ReportServiceDeleteFailed(service.name.c_str(), scanState.virusName);
 }
 
@@ -294,12 +290,13 @@ bool CleanVolume(OfflineScan& scan, const BackupPlace& place, std::string& error
     if (item != nullptr && hive->Changed()) item->outcome = "kept";  // not put in place
   }
 
+  std::set<const BackupItem*> handled;
   for (const FoundFile& file : scan.found) {
     if (file.repair.removed) {
       if (committed) {
         ReportRegistryRemoved(virus);
       } else {
-        AppendResultLine("System Registry     %s Repair failed: the registry could not be written", virus);
+        ReportRegistryWriteFailed(virus);
       }
     }
     BackupItem* item = backup.Find(BackupItem::Kind::File, Joined(file.folder, file.name));
@@ -311,17 +308,17 @@ bool CleanVolume(OfflineScan& scan, const BackupPlace& place, std::string& error
     if (!committed) {
       // Deleting it would lose the repair for good: a second run finds the
       // file, and with it the worm's registry entries, again.
-      AppendResultLine("%s     %s Delete failed: kept until the registry can be repaired", file.windows.c_str(), virus);
+      ReportFileKeptForRepair(file.windows.c_str(), virus);
       if (item != nullptr) item->outcome = "kept";
       scan.failed = true;
       continue;
     }
-    if (item == nullptr || item->outcome == "done") continue;  // matched twice: one line
+    // A file matched twice gets one line.
+    if (item == nullptr || !handled.insert(item).second) continue;
     UniqueFd folder;
     const bool same = static_cast<bool>(OpenFound(scan, file, folder));
     if (same && unlinkat(folder.Get(), file.name.c_str(), 0) == 0) {
-      ++scanState.filesDeleted;
-      item->outcome = "done";
+      ++scanState.filesDeleted;  // its outcome stays "deleted", as planned
       ReportFileDeleted(file.windows.c_str(), virus);
     } else {
       item->outcome = "kept";
@@ -336,10 +333,6 @@ bool CleanVolume(OfflineScan& scan, const BackupPlace& place, std::string& error
       ReportServiceDeleteFailed(scan.services[i].name.c_str(), virus);
       scan.failed = true;
     }
-  }
-  for (const FoundFile& file : scan.found) {
-    BackupItem* item = backup.Find(BackupItem::Kind::File, Joined(file.folder, file.name));
-    if (item != nullptr && item->outcome == "done") item->outcome = "deleted";
   }
   std::string saveError;
   if (!backup.Save(saveError)) {

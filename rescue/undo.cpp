@@ -29,23 +29,26 @@ std::string WindowsPath(const std::string& relative) {
 
 unsigned char KeyOf(const BackupItem& item) { return item.kind == BackupItem::Kind::File ? kDefangKey : 0; }
 
-// The stored copy, open, when it still holds exactly what the manifest says.
-UniqueFd OpenVerifiedCopy(int backup, const BackupItem& item) {
+// The stored copy, open, when it is a regular file.
+UniqueFd OpenCopy(int backup, const BackupItem& item) {
   UniqueFd copy(openat(backup, item.stored.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
   struct stat st {};
+  if (!copy || fstat(copy.Get(), &st) != 0 || !S_ISREG(st.st_mode)) return UniqueFd();
+  return copy;
+}
+
+// Whether the stored copy still holds exactly what the manifest says.
+bool CopyIsIntact(int backup, const BackupItem& item) {
+  const UniqueFd copy = OpenCopy(backup, item);
   std::string sha;
   uint64_t size = 0;
-  if (!copy || fstat(copy.Get(), &st) != 0 || !S_ISREG(st.st_mode) || !HashFile(copy.Get(), sha, KeyOf(item), &size) ||
-      size != item.size || sha != item.sha256) {
-    return UniqueFd();
-  }
-  return copy;
+  return copy && HashFile(copy.Get(), sha, KeyOf(item), &size) && size == item.size && sha == item.sha256;
 }
 
 // Writes the copy beside the original under a new name, then renames it
 // over the original: an interruption leaves one or the other whole.
 bool Restore(int backup, const BackupItem& item, int folder, const std::string& name) {
-  const UniqueFd copy = OpenVerifiedCopy(backup, item);
+  const UniqueFd copy = OpenCopy(backup, item);
   if (!copy) return false;
   for (int n = 1; n <= 16; ++n) {
     const std::string fresh = name + ".scourix-undo" + (n == 1 ? std::string() : std::to_string(n));
@@ -55,8 +58,8 @@ bool Restore(int backup, const BackupItem& item, int folder, const std::string& 
       if (errno == EEXIST) continue;
       return false;
     }
-    // The bytes read were the defanged copy's: its hash is checked above,
-    // and what was written is read back here.
+    // What was written is read back and checked: the copy was checked
+    // before anything was restored, and this catches any change since.
     const UniqueFd written(openat(folder, fresh.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
     std::string writtenSha;
     if (!written || !HashFile(written.Get(), writtenSha) || writtenSha != item.sha256 ||
@@ -83,7 +86,7 @@ int UndoCleaning(const std::string& backupDir, int root, bool force) {
   }
   // Every copy is checked before anything is put back.
   for (const BackupItem& item : items) {
-    if (item.outcome != "kept" && !OpenVerifiedCopy(backup.Get(), item)) {
+    if (item.outcome != "kept" && !CopyIsIntact(backup.Get(), item)) {
       std::fprintf(stderr, "scourix-rescue: the backup's copy of %s (%s) is missing or damaged; nothing was changed\n",
                    WindowsPath(item.relative).c_str(), item.stored.c_str());
       return 3;

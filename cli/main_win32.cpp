@@ -152,7 +152,7 @@ int main(int argc, char** argv) {
   const HWND guard = MakeGuardWindow();
   SetConsoleCtrlHandler(OnConsoleControl, TRUE);
 
-  Console console(stdout, false, 80);
+  Console console(stdout, false, 80, ConsoleText::CodePage);
   QuietReceiver quiet;
   LineKeeper keeper(options.quiet ? static_cast<ProgressReceiver&>(quiet) : console);
   AttachProgressReceiver(&keeper);

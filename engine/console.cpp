@@ -10,13 +10,17 @@ constexpr int kMinimumWidth = 20;
 constexpr char kClearLine[] = "\r\033[K";
 }  // namespace
 
-Console::Console(std::FILE* out, bool terminal, int width)
-    : out_(out), terminal_(terminal), width_(width < kMinimumWidth ? kMinimumWidth : width),
+Console::Console(std::FILE* out, bool terminal, int width, ConsoleText text)
+    : out_(out), terminal_(terminal), text_(text), width_(width < kMinimumWidth ? kMinimumWidth : width),
       started_(Clock::now()) {}
+
+std::string Console::Shown(const std::string& text) const {
+  return text_ == ConsoleText::Utf8 ? EscapeForUtf8Terminal(text) : EscapeControlBytes(text);
+}
 
 void Console::Line(const char* text) {
   if (shown_) std::fputs(kClearLine, out_);
-  std::fputs(EscapeForUtf8Terminal(text).c_str(), out_);
+  std::fputs(Shown(text).c_str(), out_);
   std::fputc('\n', out_);
   if (shown_) Draw();
   std::fflush(out_);
@@ -27,7 +31,7 @@ void Console::Progress(int filesScanned, const std::string& folder) {
   files_ = filesScanned;
   const Clock::time_point now = Clock::now();
   if (shown_ && now - drawnAt_ < kRedrawInterval) return;
-  folder_ = EscapeForUtf8Terminal(folder);
+  folder_ = Shown(folder);
   drawnAt_ = now;
   Draw();
   std::fflush(out_);

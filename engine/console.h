@@ -10,10 +10,15 @@
 
 #include "engine/scan_state.h"
 
+// What the output shows text in: a UTF-8 terminal (Linux), where C1 controls
+// and bytes that are not UTF-8 are escaped too, or a Windows console, whose
+// code page gives every byte a character.
+enum class ConsoleText { Utf8, CodePage };
+
 class Console final : public ProgressReceiver {
  public:
   // terminal: draw the progress line; width: the terminal's columns.
-  Console(std::FILE* out, bool terminal, int width);
+  Console(std::FILE* out, bool terminal, int width, ConsoleText text);
 
   // One result line; the progress line moves below it.
   void Line(const char* text);
@@ -36,8 +41,11 @@ class Console final : public ProgressReceiver {
   using Clock = std::chrono::steady_clock;
   void Draw();
 
+  std::string Shown(const std::string& text) const;
+
   std::FILE* out_;
   bool terminal_;
+  ConsoleText text_;
   int width_;
   Clock::time_point started_;
   Clock::time_point drawnAt_{};

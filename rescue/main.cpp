@@ -236,7 +236,7 @@ int Run(int argc, char** argv) {
   }
   if (!CancelScanOnInterrupt()) return VolumeError("cannot arrange for Ctrl-C to end the scan");
 
-  Console console(stdout, isatty(STDOUT_FILENO) != 0, TerminalWidth());
+  Console console(stdout, isatty(STDOUT_FILENO) != 0, TerminalWidth(), ConsoleText::Utf8);
   // The console stands in for the progress window; nothing runs offline, so
   // there is no memory scan.
   AttachProgressReceiver(&console);

@@ -3,8 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
+#include "engine/console.h"
+#include "engine/text.h"
 #include "tests/support/progress_recorder.h"
 
 namespace {
@@ -48,6 +51,36 @@ TEST_F(Channel, OverlongLineIsCutTo499CharactersForTheWindowOnly) {
   EXPECT_EQ(std::string(FullResultLine()), whole);
   ASSERT_EQ(ProgressMessages().size(), 1u);
   EXPECT_EQ(ProgressMessages()[0].text, whole);
+}
+
+// A console prints result lines, and only the last status; what a UTF-8
+// terminal would obey is escaped there, while a Windows console's code page
+// keeps its bytes.
+TEST_F(Channel, ConsoleStandsInForTheWindow) {
+  struct Case {
+    ConsoleText text;
+    std::string shown;
+  };
+  const Case cases[] = {{ConsoleText::Utf8, "C:\\M\\xfcller\\x.exe     W32/Gibe.F.Worm deleted\nScanning completed\n"},
+                        {ConsoleText::CodePage, "C:\\M\xFCller\\x.exe     W32/Gibe.F.Worm deleted\nScanning completed\n"}};
+  for (const Case& c : cases) {
+    std::FILE* out = std::tmpfile();
+    ASSERT_NE(out, nullptr);
+    Console console(out, false, 80, c.text);
+    AttachProgressReceiver(&console);
+    CopyText(scanState.currentObject, sizeof scanState.currentObject, "C:\\walking\\a.txt");
+    ShowCurrentObject();
+    AppendResultLine("%s     %s deleted", "C:\\M\xFCller\\x.exe", "W32/Gibe.F.Worm");
+    CopyText(scanState.currentObject, sizeof scanState.currentObject, "Scanning completed");
+    ShowCurrentObject();
+    console.Finish();
+    AttachProgressReceiver(nullptr);
+    std::rewind(out);
+    std::string printed;
+    for (int ch; (ch = std::fgetc(out)) != EOF;) printed += static_cast<char>(ch);
+    std::fclose(out);
+    EXPECT_EQ(c.shown, printed);
+  }
 }
 
 TEST_F(Channel, DetachedReceiverHearsNothing) {

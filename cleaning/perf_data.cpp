@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "engine/little_endian.h"
+#include "engine/text.h"
 
 namespace {
 
@@ -38,13 +39,6 @@ constexpr uint64_t kCounterOffset = 36;
 constexpr uint64_t kInstanceNameOffset = 16;     // PERF_INSTANCE_DEFINITION
 constexpr uint64_t kInstanceNameLength = 20;
 constexpr size_t kConvertedNameCapacity = 260;
-
-bool EqualsIgnoringCase(const char* a, const char* b) {
-  for (; *a != '\0' && *b != '\0'; ++a, ++b) {
-    if (std::tolower(static_cast<unsigned char>(*a)) != std::tolower(static_cast<unsigned char>(*b))) return false;
-  }
-  return *a == *b;
-}
 
 bool ParseDecimal(const char* text, uint32_t* value) {
   if (*text == '\0') return false;

@@ -25,13 +25,6 @@ bool JoinPattern(const char* folder, size_t folderLength, const char* tail, char
 
 namespace {
 
-bool SameTextIgnoringCase(const char* a, const char* b) {
-  for (; *a != '\0' && *b != '\0'; ++a, ++b) {
-    if (std::tolower(static_cast<unsigned char>(*a)) != std::tolower(static_cast<unsigned char>(*b))) return false;
-  }
-  return *a == *b;
-}
-
 // The English folder's slot and, when the system keeps that folder
 // elsewhere, the system's slot before it.
 void AddLocalizedTarget(const char* windowsDirectory, const char* english, const char* system, FolderExists exists,
@@ -39,7 +32,7 @@ void AddLocalizedTarget(const char* windowsDirectory, const char* english, const
   char englishFolder[kPathCapacity];
   const bool englishKnown = JoinPattern(windowsDirectory, 3, english, englishFolder);
   const bool useSystem = system != nullptr && exists != nullptr && englishKnown &&
-                         !SameTextIgnoringCase(system, englishFolder) && exists(system);
+                         !EqualsIgnoringCase(system, englishFolder) && exists(system);
   if (!useSystem) {
     targets.present[slot] = englishKnown && JoinPattern(englishFolder, std::strlen(englishFolder), "*.*",
                                                         targets.patterns[slot]);
@@ -93,9 +86,9 @@ bool ResolveSystemFolder(const char* value, const char* windowsDirectory, char* 
     if (close == nullptr) return false;
     const std::string name(p + 1, close);
     bool known = false;
-    if (SameTextIgnoringCase(name.c_str(), "SystemDrive")) {
+    if (EqualsIgnoringCase(name.c_str(), "SystemDrive")) {
       known = append(windowsDirectory, 2);
-    } else if (SameTextIgnoringCase(name.c_str(), "SystemRoot") || SameTextIgnoringCase(name.c_str(), "windir")) {
+    } else if (EqualsIgnoringCase(name.c_str(), "SystemRoot") || EqualsIgnoringCase(name.c_str(), "windir")) {
       known = append(windowsDirectory, std::strlen(windowsDirectory));
     }
     if (!known) return false;

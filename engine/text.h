@@ -6,6 +6,10 @@
 #include <cstddef>
 #include <string>
 
+// Whether two texts are equal without regard to the case of ASCII letters
+// (as Windows compares names; other bytes must be equal).
+bool EqualsIgnoringCase(const char* a, const char* b);
+
 // Copies src into dst, cutting it to capacity - 1 characters. Returns false
 // when it had to cut.
 bool CopyText(char* dst, size_t capacity, const char* src);

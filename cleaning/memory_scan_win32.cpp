@@ -70,6 +70,14 @@ bool TerminateListed(const ProcessNode& node, bool* opened) {
   return true;
 }
 
+// Report only: the running copy and its file are named; nothing is ended.
+bool ReportOnly(const ProcessNode& process) {
+  if (!scanState.reportOnly) return false;
+  ReportMemoryFound(kVirusName);
+  ReportFoundOnly(scanState.currentVirusName, process.path.c_str());
+  return true;
+}
+
 }  // namespace
 
 int GetNtVersionClass() {
@@ -102,7 +110,7 @@ void ScanMemoryToolhelp() {
     while (snapshot.Next(entry)) processes.push_back({entry.th32ProcessID, entry.szExeFile});
   }
   for (const ProcessNode& process : processes) {
-    if (!IsWormProcess(process)) continue;
+    if (!IsWormProcess(process) || ReportOnly(process)) continue;
     TerminateListed(process, nullptr);
     RemoveFile(process);  // whether or not it ended
   }
@@ -112,7 +120,7 @@ void ScanMemoryPsapi() {
   std::vector<ProcessNode> processes;
   for (const ProcessEntry& entry : ListProcessesPsapi()) processes.push_back({entry.pid, entry.path});
   for (const ProcessNode& process : processes) {
-    if (!IsWormProcess(process)) continue;
+    if (!IsWormProcess(process) || ReportOnly(process)) continue;
     const bool endedFirst = TerminateListed(process, nullptr);
     bool openedSecond = false;
     if (TerminateListed(process, &openedSecond)) {

@@ -42,3 +42,27 @@ class RegistryAccess {
 // carries its own zero may fill the buffer; data without one needs a byte
 // more.
 bool TerminateValueText(char* buffer, size_t capacity, size_t size);
+
+// Another access layer seen without its writes: reads pass through, and
+// deletions and writes change nothing and report success, so that a repair
+// run over it goes its whole way and says what it would have done.
+class ReadOnlyRegistry final : public RegistryAccess {
+ public:
+  explicit ReadOnlyRegistry(RegistryAccess& registry) : registry_(registry) {}
+  int QueryKeyCounts(RegistryRoot root, const char* path, uint32_t* subKeys, uint32_t* values) override {
+    return registry_.QueryKeyCounts(root, path, subKeys, values);
+  }
+  int EnumSubKeyName(RegistryRoot root, const char* path, uint32_t index, char* name, size_t capacity) override {
+    return registry_.EnumSubKeyName(root, path, index, name, capacity);
+  }
+  int ReadRegValue(RegistryRoot root, const char* path, const char* valueName, char* buffer,
+                   size_t capacity) override {
+    return registry_.ReadRegValue(root, path, valueName, buffer, capacity);
+  }
+  int DeleteRegValue(RegistryRoot, const char*, const char*) override { return 1; }
+  int DeleteRegKey(RegistryRoot, const char*) override { return 1; }
+  int WriteRegString(RegistryRoot, const char*, const char*, const char*) override { return 1; }
+
+ private:
+  RegistryAccess& registry_;
+};

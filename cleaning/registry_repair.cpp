@@ -72,6 +72,14 @@ bool CopyIfFits(char* dst, size_t capacity, const char* src) {
 
 }  // namespace
 
+int RestoreRegistryTools(RegistryAccess& registry, const char* userKey) {
+  char keyPath[kKeyPathBuffer] = {};
+  return JoinKeyPath(keyPath, sizeof keyPath, userKey, kPolicySuffix, "") &&
+                 registry.WriteRegString(RegistryRoot::Users, keyPath, kPolicyValue, "0")
+             ? 1
+             : 0;
+}
+
 RegistryRepairOutcome RepairWormRegistry(RegistryAccess& registry) {
   char subKey[kSubKeyBuffer] = {};
   char keyPath[kKeyPathBuffer] = {};
@@ -130,9 +138,8 @@ RegistryRepairOutcome RepairWormRegistry(RegistryAccess& registry) {
   // for the default user. Keys are opened, never created.
   if (registry.QueryKeyCounts(RegistryRoot::Users, nullptr, &subKeys, &values)) {
     for (uint32_t index = 0; index < subKeys; ++index) {
-      if (registry.EnumSubKeyName(RegistryRoot::Users, nullptr, index, subKey, kSubKeyNameCapacity) &&
-          JoinKeyPath(keyPath, sizeof keyPath, subKey, kPolicySuffix, "")) {
-        registry.WriteRegString(RegistryRoot::Users, keyPath, kPolicyValue, "0");
+      if (registry.EnumSubKeyName(RegistryRoot::Users, nullptr, index, subKey, kSubKeyNameCapacity)) {
+        RestoreRegistryTools(registry, subKey);
       }
     }
   }
@@ -146,5 +153,12 @@ int RepairRegistry(RegistryAccess& registry, const char* virusName) {
   if (outcome.removed && scanState.progressWindow != nullptr) {
     ReportRegistryRemoved(virusName);
   }
+  return outcome.found;
+}
+
+int ReportWormRegistry(RegistryAccess& registry, const char* virusName) {
+  ReadOnlyRegistry readOnly(registry);
+  const RegistryRepairOutcome outcome = RepairWormRegistry(readOnly);
+  if (outcome.removed && scanState.progressWindow != nullptr) ReportRegistryFound(virusName);
   return outcome.found;
 }

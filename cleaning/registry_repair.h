@@ -10,6 +10,10 @@ struct RegistryRepairOutcome {
   bool removed = false;  // its key was removed
 };
 
+// The registry tools' policy of one user's hive (HKEY_USERS\userKey) set
+// back to allowed, where the hive has the policy key. 1 when it was written.
+int RestoreRegistryTools(RegistryAccess& registry, const char* userKey);
+
 // The repair itself, without the result line: for callers that report it
 // their own way (after writing the registry back, for instance).
 RegistryRepairOutcome RepairWormRegistry(RegistryAccess& registry);
@@ -19,3 +23,8 @@ RegistryRepairOutcome RepairWormRegistry(RegistryAccess& registry);
 // configuration key was found and the repair ran to its end, 0 when there
 // was nothing to repair (and nothing was changed).
 int RepairRegistry(RegistryAccess& registry, const char* virusName);
+
+// Report only: the repair over a read-only view, and the line "System
+// Registry     <virusName> found (report only: not repaired)" when it would
+// have removed the worm's key. Nothing is changed. Returns as RepairRegistry.
+int ReportWormRegistry(RegistryAccess& registry, const char* virusName);

@@ -9,6 +9,9 @@
 #include "win32/service.h"
 
 namespace {
+
+int servicesDeleted = 0;
+
 constexpr DWORD kStopPollMs = 1000;
 constexpr int kMaxStopPolls = 60;  // a service still stopping after a minute is left
 constexpr DWORD kEnumerationSlack = 100;
@@ -47,5 +50,9 @@ int DeleteServiceByName(const char* name, bool stopFirst, const char* wormPath) 
   if (stopFirst) StopServiceAndWait(service, kStopPollMs, kMaxStopPolls);
   service.Reset();
   service = OpenServiceByName(manager, name, DELETE);
-  return service && DeleteService(service.Get()) ? 1 : 0;
+  if (!service || !DeleteService(service.Get())) return 0;
+  ++servicesDeleted;
+  return 1;
 }
+
+int ServicesDeleted() { return servicesDeleted; }

@@ -13,8 +13,9 @@ enum OsClass : int {
 int GetOsClass();
 
 // Restarts the computer, with the shutdown privilege on the NT family. A
-// restart that cannot be made is silent: the program goes on.
-void RestartWindows();
+// restart that cannot be made is silent: the program goes on. True when
+// Windows accepted the restart (which may end the program before it returns).
+bool RestartWindows();
 
 // The system calls of the restart, replaceable for tests (a token without
 // the shutdown privilege cannot be made any other way).
@@ -26,4 +27,4 @@ struct RestartCalls {
   int (*adjustTokenPrivileges)(void* token, void* privileges);  // leaves its result in the last error
 };
 const RestartCalls& SystemRestartCalls();
-void RestartWindows(const RestartCalls& calls);
+bool RestartWindows(const RestartCalls& calls);

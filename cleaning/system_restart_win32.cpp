@@ -37,24 +37,21 @@ const RestartCalls& SystemRestartCalls() {
   return calls;
 }
 
-void RestartWindows() { RestartWindows(SystemRestartCalls()); }
+bool RestartWindows() { return RestartWindows(SystemRestartCalls()); }
 
-void RestartWindows(const RestartCalls& calls) {
+bool RestartWindows(const RestartCalls& calls) {
   constexpr UINT kRebootForced = EWX_REBOOT | EWX_FORCE;
-  if (calls.osClass() == kOsWindows9x) {
-    calls.exitWindows(kRebootForced, 0);
-    return;
-  }
+  if (calls.osClass() == kOsWindows9x) return calls.exitWindows(kRebootForced, 0) != 0;
   void* rawToken = nullptr;
-  if (!calls.openProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &rawToken)) return;
+  if (!calls.openProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &rawToken)) return false;
   const KernelHandle token(static_cast<HANDLE>(rawToken));
   TOKEN_PRIVILEGES privileges{};
-  if (!calls.lookupShutdownPrivilege(&privileges.Privileges[0].Luid)) return;
+  if (!calls.lookupShutdownPrivilege(&privileges.Privileges[0].Luid)) return false;
   privileges.PrivilegeCount = 1;
   privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
   // Succeeds even when the privilege is not held; only the last error tells.
   SetLastError(ERROR_SUCCESS);
   calls.adjustTokenPrivileges(token.Get(), &privileges);
-  if (GetLastError() != ERROR_SUCCESS) return;
-  calls.exitWindows(kRebootForced, 0);
+  if (GetLastError() != ERROR_SUCCESS) return false;
+  return calls.exitWindows(kRebootForced, 0) != 0;
 }

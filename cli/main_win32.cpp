@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "cleaning/profile_hives.h"
+#include "cleaning/services.h"
 #include "cleaning/system_restart.h"
 #include "cli/options.h"
 #include "cli/record.h"
@@ -161,25 +163,32 @@ int main(int argc, char** argv) {
   record.windows = WindowsVersion();
   record.program = "Scourix 1.0";
   record.started = LocalTime();
+  record.reportOnly = options.report;
+  scanState.reportOnly = options.report ? 1 : 0;
+  // Windows 95/98/Me keeps no hive per profile for it to load.
+  scanState.repairProfileHives = GetOsClass() == kOsWindowsNt ? 1 : 0;
   const std::string log = options.log.empty() ? std::string() : Expanded(options.log);
   const bool logged = RunScanWithoutQuestions(log.empty() ? nullptr : log.c_str());
   if (!options.quiet) console.Finish();
   if (!logged) std::fprintf(stderr, "scourix-cli: cannot write the log %s\n", log.c_str());
 
-  int status = CliExitStatus(scanState.scanCancelled != 0, scanState.filesInfected, scanState.filesDeleted,
-                             FilesQueuedForRestart());
-  if (!logged && status != kCliRestartNeeded) status = kCliNotAllRemoved;
+  int status = CliExitStatus(options.report, scanState.scanCancelled != 0, scanState.filesInfected,
+                             scanState.filesDeleted, FilesQueuedForRestart());
+  if ((!logged || ProfileHivesNotRepaired() > 0) && status != kCliRestartNeeded) status = kCliNotAllRemoved;
   if (!options.record.empty()) {
+    // Written before any restart, which may end this program at once: a
+    // machine restarted by /restart shows 3010 (restart pending) here, true
+    // until the restart has removed the queued files.
     record.ended = LocalTime();
+    record.exitStatus = status;
     record.filesScanned = scanState.filesScanned;
     record.filesInfected = scanState.filesInfected;
     record.filesDeleted = scanState.filesDeleted;
     record.filesQueued = FilesQueuedForRestart();
+    record.servicesRemoved = ServicesDeleted();
     const std::string repaired = std::string("System Registry     ") + kVirusName + " removed";
     for (const std::string& line : keeper.lines) record.registryRepaired = record.registryRepaired || line == repaired;
     keeper.lines.push_back(scanState.currentObject);  // the final status
-    // The record carries the status the program ends with.
-    record.exitStatus = status;
     if (!WriteRecord(Expanded(options.record), record, keeper.lines)) {
       std::fprintf(stderr, "scourix-cli: cannot write the record in %s\n", options.record.c_str());
       if (status != kCliRestartNeeded) status = kCliNotAllRemoved;
@@ -187,6 +196,6 @@ int main(int argc, char** argv) {
   }
   std::fflush(stdout);
   if (guard != nullptr) DestroyWindow(guard);
-  if (scanState.restartNeeded != 0 && options.restart) RestartWindows();
+  if (status == kCliRestartNeeded && options.restart && RestartWindows()) status = kCliRemoved;
   return status;
 }

@@ -4,17 +4,20 @@
 #include <cstring>
 
 const char kCliUsageText[] =
-    "scourix-cli [/log:FILE] [/record:DIR] [/restart] [/quiet] [/?]\n"
+    "scourix-cli [/report] [/log:FILE] [/record:DIR] [/restart] [/quiet] [/?]\n"
     "Scans this computer for W32/Gibe.F.Worm and removes it, without a window or a question.\n"
+    "  /report    report only: end, delete, repair and queue nothing, and write no log unless /log\n"
+    "             is given\n"
     "  /log:FILE  append the results log to FILE (a UNC path may be given; %COMPUTERNAME% and other\n"
     "             variables are expanded) instead of Scourix.log in the Windows directory\n"
     "  /record:DIR  write this computer's record, DIR\\<computer name>.json, for scourix-fleet\n"
     "  /restart   restart Windows at the end when a file waits for the next start\n"
     "  /quiet     print nothing\n"
     "  /?         this text\n"
-    "Exit status: 0 nothing found; 1 found and everything removed; 2 something could not be removed,\n"
-    "or the scan was interrupted or failed; 3 a usage error, or another Scourix is running (nothing\n"
-    "changed); 3010 removed, but Windows must restart to finish.\n";
+    "Exit status: 0 nothing found; 1 found and everything removed (with /report: found); 2 something\n"
+    "could not be removed, or the scan was interrupted or failed; 3 a usage error, or another Scourix\n"
+    "is running (nothing changed); 3010 removed, but Windows must restart to finish (/restart was not\n"
+    "given, or the restart could not be started).\n";
 
 namespace {
 
@@ -44,6 +47,8 @@ bool ParseCliOptions(int argc, const char* const* argv, CliOptions& options, std
       options.log = value;
     } else if (name == "record" && hasValue && !value.empty() && options.record.empty()) {
       options.record = value;
+    } else if (name == "report" && !hasValue) {
+      options.report = true;
     } else if (name == "restart" && !hasValue) {
       options.restart = true;
     } else if (name == "quiet" && !hasValue) {
@@ -58,9 +63,10 @@ bool ParseCliOptions(int argc, const char* const* argv, CliOptions& options, std
   return true;
 }
 
-int CliExitStatus(bool cancelled, int infected, int deleted, int queued) {
+int CliExitStatus(bool reportOnly, bool cancelled, int infected, int deleted, int queued) {
   if (cancelled) return kCliNotAllRemoved;
   if (infected == 0) return kCliNothingFound;
+  if (reportOnly) return kCliRemoved;
   if (deleted + queued < infected) return kCliNotAllRemoved;
   return queued > 0 ? kCliRestartNeeded : kCliRemoved;
 }

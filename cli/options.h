@@ -13,6 +13,7 @@ constexpr int kCliRestartNeeded = 3010;  // removed, but Windows must restart to
 struct CliOptions {
   std::string log;     // /log:FILE
   std::string record;  // /record:DIR
+  bool report = false;   // /report: change nothing
   bool restart = false;  // /restart
   bool quiet = false;    // /quiet
   bool usage = false;    // /?
@@ -23,9 +24,9 @@ struct CliOptions {
 bool ParseCliOptions(int argc, const char* const* argv, CliOptions& options, std::string& problem);
 
 // What a scan came to, as the exit status. queued: files that wait for the
-// next start of Windows (3010 until it has restarted, even when a restart
-// was asked for: the program is still running, so it has not happened).
-int CliExitStatus(bool cancelled, int infected, int deleted, int queued);
+// next start of Windows (3010: the caller makes it 1 when it has started the
+// restart). A report-only scan ends 0, 1 (found) or 2 (interrupted).
+int CliExitStatus(bool reportOnly, bool cancelled, int infected, int deleted, int queued);
 
 // The text of /?.
 extern const char kCliUsageText[];

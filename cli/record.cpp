@@ -56,6 +56,8 @@ std::string RecordJson(const ScanRecord& r) {
   Field(json, "filesDeleted", std::to_string(r.filesDeleted));
   Field(json, "filesQueued", std::to_string(r.filesQueued));
   Field(json, "registryRepaired", r.registryRepaired ? "true" : "false");
+  Field(json, "servicesRemoved", std::to_string(r.servicesRemoved));
+  Field(json, "reportOnly", r.reportOnly ? "true" : "false");
   std::string lines = "[";
   for (size_t i = 0; i < r.lines.size(); ++i) lines += (i == 0 ? "\n    " : ",\n    ") + JsonString(r.lines[i]);
   lines += r.lines.empty() ? "]" : "\n  ]";
@@ -256,6 +258,11 @@ bool IntField(JsonReader& in, int& field) {
   return true;
 }
 
+bool BoolField(JsonReader& in, bool& field) {
+  field = in.Peek() == 't';
+  return field ? in.Literal("true") : in.Literal("false");
+}
+
 }  // namespace
 
 bool ParseRecordJson(const std::string& text, ScanRecord& record, std::string& error) {
@@ -294,9 +301,11 @@ bool ParseRecordJson(const std::string& text, ScanRecord& record, std::string& e
       } else if (key == "filesQueued") {
         ok = IntField(in, record.filesQueued);
       } else if (key == "registryRepaired") {
-        const char c = in.Peek();
-        ok = c == 't' ? in.Literal("true") : in.Literal("false");
-        record.registryRepaired = c == 't';
+        ok = BoolField(in, record.registryRepaired);
+      } else if (key == "servicesRemoved") {
+        ok = IntField(in, record.servicesRemoved);
+      } else if (key == "reportOnly") {
+        ok = BoolField(in, record.reportOnly);
       } else if (key == "lines") {
         record.lines.clear();
         ok = in.Take('[') || in.Fail("an array was expected");

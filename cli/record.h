@@ -17,6 +17,8 @@ struct ScanRecord {
   int filesDeleted = 0;
   int filesQueued = 0;  // waiting for the next start of Windows
   bool registryRepaired = false;
+  int servicesRemoved = 0;  // services that ran the worm, deleted
+  bool reportOnly = false;  // nothing was changed: 1 means found, not removed
   std::vector<std::string> lines;  // every result line, in order
 };
 

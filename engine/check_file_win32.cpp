@@ -1,5 +1,6 @@
 #include "engine/check_file.h"
 
+#include "cleaning/profile_hives.h"
 #include "cleaning/registry_repair.h"
 #include "engine/pe_signature.h"
 #include "engine/remedy.h"
@@ -20,8 +21,15 @@ namespace {
 // Returns true when the memory scan takes the file over.
 bool HandleMatch(const VirusSignature& record, const char* path) {
   ++scanState.filesInfected;
-  // Once per match; only the first call of a scan finds the worm's key.
-  RepairRegistry(SystemRegistry(), record.name);
+  if (scanState.reportOnly) {
+    // The key stays, so it would be found at every match: said once.
+    if (scanState.filesInfected == 1) ReportWormRegistry(SystemRegistry(), record.name);
+  } else {
+    // Once per match; only the first call of a scan finds the worm's key.
+    if (RepairRegistry(SystemRegistry(), record.name) && scanState.repairProfileHives) {
+      RepairUnloadedProfileHives(SystemProfileHiveCalls());
+    }
+  }
   if (scanState.memoryScanActive) {
     CopyText(scanState.currentVirusName, sizeof scanState.currentVirusName, record.name);
     CopyText(scanState.currentObject, sizeof scanState.currentObject, path);
@@ -41,6 +49,8 @@ int CheckFile(const char* name, const char* path) {
     RemedyMemoryFile(name, path);
     return 0;
   }
+  // Report only: a running copy's file, already counted by the memory scan.
+  if (scanState.reportOnly && ReportedBefore(path)) return 0;
   SignatureVerdict verdict;
   {
     Win32FileSource file(path);

@@ -19,5 +19,10 @@ void RemedyMemoryFile(const char* name, const char* path);
 // was recorded, 0 otherwise.
 int QueueRemovalAtRestart(const char* path);
 
+// Report only: names the file found, once, and remembers it, so that the
+// file scan does not count again a file the memory scan reported.
+void ReportFoundOnly(const char* name, const char* path);
+bool ReportedBefore(const char* path);
+
 // Infected files queued for deletion at the next start during this scan.
 int FilesQueuedForRestart();

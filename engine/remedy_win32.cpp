@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "cleaning/owner_search.h"
 #include "cleaning/system_restart.h"
@@ -15,6 +16,7 @@
 namespace {
 
 int filesQueued = 0;
+std::vector<std::string> filesReported;  // report only
 
 constexpr DWORD kMemoryRemedyPauseMs = 1000;
 constexpr size_t kWininitLimit = 1024 * 1024;
@@ -52,6 +54,10 @@ void DecideRemedy(const char* virusName, const char* path) {
 
 void CarryOutRemedy(const char* name, const char* path) {
   if (scanState.currentAction != kRemedyDisinfect) return;
+  if (scanState.reportOnly) {
+    ReportFoundOnly(name, path);
+    return;
+  }
   // Read-only, hidden and system files could not be deleted otherwise.
   if (!SetFileAttributesA(path, FILE_ATTRIBUTE_ARCHIVE)) {
     ReportFileDeleteFailed(scanState.currentObject, scanState.currentVirusName);
@@ -86,6 +92,19 @@ void RemedyMemoryFile(const char* name, const char* path) {
 }
 
 int FilesQueuedForRestart() { return filesQueued; }
+
+void ReportFoundOnly(const char* name, const char* path) {
+  if (ReportedBefore(path)) return;
+  filesReported.push_back(path);
+  ReportFileFound(path, name);
+}
+
+bool ReportedBefore(const char* path) {
+  for (const std::string& reported : filesReported) {
+    if (EqualsIgnoringCase(reported.c_str(), path)) return true;
+  }
+  return false;
+}
 
 int QueueRemovalAtRestart(const char* path) {
   switch (GetOsClass()) {

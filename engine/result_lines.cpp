@@ -20,6 +20,10 @@ void ReportRegistryWriteFailed(const char* virus) {
   AppendResultLine("System Registry     %s Repair failed: the registry could not be written", virus);
 }
 
+void ReportProfileHiveFailed(const char* file, const char* virus, const char* what, unsigned long error) {
+  AppendResultLine("%s     %s Repair failed: the profile's hive could not be %s (error %lu)", file, virus, what, error);
+}
+
 void ReportRegistryRemoved(const char* virus) { AppendResultLine("System Registry     %s removed", virus); }
 
 void ReportRegistryFound(const char* virus) {
@@ -40,3 +44,7 @@ void ReportServiceFound(const char* service, const char* virus) {
 
 // Four blanks, not five: the line as the program has always shown it.
 void ReportMemoryRemoved(const char* virus) { AppendResultLine("System Memory    %s removed", virus); }
+
+void ReportMemoryFound(const char* virus) { AppendResultLine("System Memory    %s found (report only: not ended)", virus); }
+
+void ReportNothingChanged() { AppendResultLine("Report only: nothing is ended, deleted, repaired or queued"); }

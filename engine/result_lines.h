@@ -22,6 +22,9 @@ void ReportFileKeptForRepair(const char* path, const char* virus);
 void ReportRegistryRemoved(const char* virus);  // "System Registry     <virus> removed"
 void ReportRegistryFound(const char* virus);    // report only: not repaired
 void ReportRegistryWriteFailed(const char* virus);
+// A user's hive file the repair could not reach: what failed ("loaded",
+// "unloaded") and the system's error code.
+void ReportProfileHiveFailed(const char* file, const char* virus, const char* what, unsigned long error);
 
 // A service that runs the worm.
 void ReportServiceRemoved(const char* service, const char* virus);
@@ -30,3 +33,7 @@ void ReportServiceFound(const char* service, const char* virus);  // report only
 
 // A running copy ended by the memory scan: "System Memory    <virus> removed".
 void ReportMemoryRemoved(const char* virus);
+void ReportMemoryFound(const char* virus);  // report only: not ended
+
+// Heads a report-only scan's lines.
+void ReportNothingChanged();

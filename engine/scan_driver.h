@@ -9,4 +9,5 @@ int RunScan();
 // directory's), the memory scan, the walks and the report. The caller
 // decides about the restart (scanState.restartNeeded). False when a log
 // was asked for at logPath and could not be opened (the scan runs anyway).
+// With scanState.reportOnly only a log asked for at logPath is written.
 bool RunScanWithoutQuestions(const char* logPath);

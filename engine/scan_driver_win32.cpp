@@ -65,8 +65,11 @@ LogTime Now() {
 bool RunScanWithoutQuestions(const char* logPath) {
   const SystemFolders folders;
   AppendFile logFile;
-  const bool logged = logPath != nullptr ? logFile.Open(logPath) : OpenLogFile(folders, logFile);
+  // Report only changes nothing, the Windows directory's log included: it
+  // writes a log only where one was asked for.
+  const bool logged = logPath != nullptr ? logFile.Open(logPath) : !scanState.reportOnly && OpenLogFile(folders, logFile);
   if (logged) resultLog.Open(&logFile, scanState.productTitle, Now());
+  if (scanState.reportOnly) ReportNothingChanged();
   ScanMemory();
   SystemFolderValues system;
   if (folders.Windows() != nullptr) ReadSystemFolders(SystemRegistry(), folders.Windows(), system);

@@ -51,6 +51,12 @@ struct ScanState {
   int restartNeeded = 0;
   int osClass = 0;
   int memoryRestartNeeded = 0;
+  // Report only (the unattended program's /report): matches are counted and
+  // reported, and nothing is ended, deleted, queued or repaired.
+  uint8_t reportOnly = 0;
+  // Also repair the profiles whose hives are not loaded (the unattended
+  // program on the NT family, which may run before anyone has logged on).
+  uint8_t repairProfileHives = 0;
 };
 
 extern ScanState scanState;

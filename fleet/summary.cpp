@@ -5,12 +5,12 @@
 
 #include "engine/text.h"
 
-MachineState StateOf(int exitStatus) {
+MachineState StateOf(int exitStatus, bool reportOnly) {
   switch (exitStatus) {
     case 0:
       return MachineState::Clean;
     case 1:
-      return MachineState::Cleaned;
+      return reportOnly ? MachineState::NeedsAttention : MachineState::Cleaned;
     case 3010:
       return MachineState::RestartPending;
     default:
@@ -36,7 +36,7 @@ FleetEntry ReadEntry(const std::string& file, const std::string& text) {
   FleetEntry entry;
   entry.file = file;
   entry.readable = ParseRecordJson(text, entry.record, entry.problem);
-  entry.state = entry.readable ? StateOf(entry.record.exitStatus) : MachineState::NeedsAttention;
+  entry.state = entry.readable ? StateOf(entry.record.exitStatus, entry.record.reportOnly) : MachineState::NeedsAttention;
   return entry;
 }
 
@@ -60,10 +60,11 @@ std::string Name(const FleetEntry& e) { return e.readable ? e.record.computer : 
 
 std::string Detail(const FleetEntry& e) {
   if (!e.readable) return "unreadable record: " + e.problem;
-  char counts[160];
-  std::snprintf(counts, sizeof counts, "exit %d, %d scanned, %d infected, %d deleted, %d queued%s", e.record.exitStatus,
-                e.record.filesScanned, e.record.filesInfected, e.record.filesDeleted, e.record.filesQueued,
-                e.record.registryRepaired ? ", registry repaired" : "");
+  char counts[200];
+  std::snprintf(counts, sizeof counts, "exit %d%s, %d scanned, %d infected, %d deleted, %d queued%s, %d services removed",
+                e.record.exitStatus, e.record.reportOnly ? " (report only)" : "", e.record.filesScanned,
+                e.record.filesInfected, e.record.filesDeleted, e.record.filesQueued,
+                e.record.registryRepaired ? ", registry repaired" : "", e.record.servicesRemoved);
   return counts;
 }
 
@@ -114,15 +115,16 @@ std::string SummaryText(const std::vector<FleetEntry>& entries) {
 }
 
 std::string SummaryCsv(const std::vector<FleetEntry>& entries) {
-  std::string csv = "computer,state,exit status,scanned,infected,deleted,queued,registry repaired,windows,started,"
-                    "ended,problem\r\n";
+  std::string csv = "computer,state,exit status,report only,scanned,infected,deleted,queued,registry repaired,"
+                    "services removed,windows,started,ended,problem\r\n";
   for (const FleetEntry& e : entries) {
     const ScanRecord& r = e.record;
     csv += CsvField(Name(e)) + "," + CsvField(StateName(e.state)) + "," +
-           (e.readable ? std::to_string(r.exitStatus) + "," + std::to_string(r.filesScanned) + "," +
-                             std::to_string(r.filesInfected) + "," + std::to_string(r.filesDeleted) + "," +
-                             std::to_string(r.filesQueued) + "," + (r.registryRepaired ? "yes" : "no")
-                       : std::string(",,,,,")) +
+           (e.readable ? std::to_string(r.exitStatus) + "," + (r.reportOnly ? "yes" : "no") + "," +
+                             std::to_string(r.filesScanned) + "," + std::to_string(r.filesInfected) + "," +
+                             std::to_string(r.filesDeleted) + "," + std::to_string(r.filesQueued) + "," +
+                             (r.registryRepaired ? "yes" : "no") + "," + std::to_string(r.servicesRemoved)
+                       : std::string(",,,,,,,")) +
            "," + CsvField(r.windows) + "," + CsvField(r.started) + "," + CsvField(r.ended) + "," +
            CsvField(e.problem) + "\r\n";
   }

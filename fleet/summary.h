@@ -22,8 +22,9 @@ struct FleetEntry {
   MachineState state = MachineState::NeedsAttention;
 };
 
-// What a machine's exit status says about it.
-MachineState StateOf(int exitStatus);
+// What a machine's exit status says about it. A report-only run that found
+// the worm left it there: that machine needs attention.
+MachineState StateOf(int exitStatus, bool reportOnly = false);
 const char* StateName(MachineState state);
 
 // A record file's contents as an entry.

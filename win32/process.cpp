@@ -75,3 +75,17 @@ BOOL CALLBACK PostCloseIfOwned(HWND window, LPARAM pid) {
 }  // namespace
 
 void PostCloseToWindowsOf(DWORD pid) { EnumWindows(PostCloseIfOwned, static_cast<LPARAM>(pid)); }
+
+bool EnablePrivilege(const char* name) {
+  HANDLE raw = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &raw)) return false;
+  const KernelHandle token(raw);
+  TOKEN_PRIVILEGES privileges{};
+  privileges.PrivilegeCount = 1;
+  privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+  if (!LookupPrivilegeValueA(nullptr, name, &privileges.Privileges[0].Luid)) return false;
+  // Succeeds even when the privilege is not held; only the last error tells.
+  SetLastError(ERROR_SUCCESS);
+  return AdjustTokenPrivileges(token.Get(), FALSE, &privileges, 0, nullptr, nullptr) &&
+         GetLastError() == ERROR_SUCCESS;
+}

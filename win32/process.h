@@ -52,5 +52,9 @@ std::vector<ProcessEntry> ListProcessesPsapi();
 // PROCESS_QUERY_INFORMATION | PROCESS_VM_READ.
 bool ProcessImagePath(HANDLE process, char* path, DWORD capacity);
 
+// Enables a privilege that this process's token holds (such as
+// "SeRestorePrivilege"); false when it does not hold it or cannot say.
+bool EnablePrivilege(const char* name);
+
 // Posts WM_CLOSE to every top-level window of the process.
 void PostCloseToWindowsOf(DWORD pid);

@@ -20,6 +20,7 @@ TEST(CliOptions, WindowsStyleInAnyCase) {
   ASSERT_TRUE(Parse({"/LOG:\\\\server\\share\\logs\\%COMPUTERNAME%.log", "-Restart", "/quiet", "/Record:\\\\server\\r"},
                     options, problem))
       << problem;
+  EXPECT_FALSE(options.report);
   EXPECT_EQ("\\\\server\\r", options.record);
   EXPECT_EQ("\\\\server\\share\\logs\\%COMPUTERNAME%.log", options.log);
   EXPECT_TRUE(options.restart);
@@ -27,6 +28,9 @@ TEST(CliOptions, WindowsStyleInAnyCase) {
   EXPECT_FALSE(options.usage);
   ASSERT_TRUE(Parse({"/?"}, options, problem));
   EXPECT_TRUE(options.usage);
+  ASSERT_TRUE(Parse({"-REPORT"}, options, problem));
+  EXPECT_TRUE(options.report);
+  EXPECT_FALSE(options.restart);
   ASSERT_TRUE(Parse({"-log:C:\\x:y.log"}, options, problem));
   EXPECT_EQ("C:\\x:y.log", options.log) << "only the first colon ends the name";
   ASSERT_TRUE(Parse({}, options, problem));
@@ -36,7 +40,7 @@ TEST(CliOptions, WindowsStyleInAnyCase) {
 TEST(CliOptions, AnythingElseIsAUsageError) {
   for (const std::vector<const char*>& arguments : std::vector<std::vector<const char*>>{
            {"C:\\"}, {"/frobnicate"}, {"/log"}, {"/log:"}, {"/log:a", "/log:b"}, {"/quiet:yes"}, {"/"}, {"-"},
-           {""}, {"/restartnow"}, {"/record"}, {"/record:a", "/record:b"}}) {
+           {""}, {"/restartnow"}, {"/record"}, {"/record:a", "/record:b"}, {"/report:yes"}, {"/reportonly"}}) {
     CliOptions options;
     std::string problem;
     EXPECT_FALSE(Parse(arguments, options, problem)) << ::testing::PrintToString(arguments);
@@ -46,19 +50,22 @@ TEST(CliOptions, AnythingElseIsAUsageError) {
 
 TEST(CliExitStatus, WhatTheScanCameTo) {
   struct Case {
-    bool cancelled;
+    bool report, cancelled;
     int infected, deleted, queued;
     int status;
   };
   const Case cases[] = {
-      {false, 0, 0, 0, kCliNothingFound}, {false, 3, 3, 0, kCliRemoved},
-      {false, 3, 2, 1, kCliRestartNeeded}, {false, 3, 1, 1, kCliNotAllRemoved},
-      {false, 3, 0, 0, kCliNotAllRemoved}, {true, 0, 0, 0, kCliNotAllRemoved},
-      {true, 2, 2, 0, kCliNotAllRemoved},
+      {false, false, 0, 0, 0, kCliNothingFound}, {false, false, 3, 3, 0, kCliRemoved},
+      {false, false, 3, 2, 1, kCliRestartNeeded}, {false, false, 3, 1, 1, kCliNotAllRemoved},
+      {false, false, 3, 0, 0, kCliNotAllRemoved}, {false, true, 0, 0, 0, kCliNotAllRemoved},
+      {false, true, 2, 2, 0, kCliNotAllRemoved},
+      // Report only: found is all it can say; an interrupted report is still 2.
+      {true, false, 0, 0, 0, kCliNothingFound}, {true, false, 3, 0, 0, kCliRemoved},
+      {true, true, 3, 0, 0, kCliNotAllRemoved},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(c.status, CliExitStatus(c.cancelled, c.infected, c.deleted, c.queued))
-        << c.cancelled << " " << c.infected << " " << c.deleted << " " << c.queued;
+    EXPECT_EQ(c.status, CliExitStatus(c.report, c.cancelled, c.infected, c.deleted, c.queued))
+        << c.report << " " << c.cancelled << " " << c.infected << " " << c.deleted << " " << c.queued;
   }
 }
 

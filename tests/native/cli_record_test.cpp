@@ -20,6 +20,7 @@ ScanRecord Sample() {
   record.filesDeleted = 1;
   record.filesQueued = 1;
   record.registryRepaired = true;
+  record.servicesRemoved = 1;
   record.lines = {"a \"quoted\" \\ line\twith\ncontrols", "Scanning completed"};
   return record;
 }
@@ -60,6 +61,8 @@ TEST(RecordJson, EveryFieldInOrder) {
       "  \"filesDeleted\": 1,\n"
       "  \"filesQueued\": 1,\n"
       "  \"registryRepaired\": true,\n"
+      "  \"servicesRemoved\": 1,\n"
+      "  \"reportOnly\": false,\n"
       "  \"lines\": [\n"
       "    \"System Registry     W32/Gibe.F.Worm removed\",\n"
       "    \"Scanning completed\"\n"
@@ -78,7 +81,8 @@ bool Same(const ScanRecord& a, const ScanRecord& b) {
   return a.computer == b.computer && a.windows == b.windows && a.started == b.started && a.ended == b.ended &&
          a.program == b.program && a.exitStatus == b.exitStatus && a.filesScanned == b.filesScanned &&
          a.filesInfected == b.filesInfected && a.filesDeleted == b.filesDeleted && a.filesQueued == b.filesQueued &&
-         a.registryRepaired == b.registryRepaired && a.lines == b.lines;
+         a.registryRepaired == b.registryRepaired && a.servicesRemoved == b.servicesRemoved &&
+         a.reportOnly == b.reportOnly && a.lines == b.lines;
 }
 
 TEST(ParseRecordJson, ReadsWhatRecordJsonWrites) {
@@ -86,6 +90,10 @@ TEST(ParseRecordJson, ReadsWhatRecordJsonWrites) {
   std::string error;
   ASSERT_TRUE(ParseRecordJson(RecordJson(Sample()), read, error)) << error;
   EXPECT_TRUE(Same(Sample(), read));
+  ScanRecord reportOnly = Sample();
+  reportOnly.reportOnly = true;
+  ASSERT_TRUE(ParseRecordJson(RecordJson(reportOnly), read, error)) << error;
+  EXPECT_TRUE(Same(reportOnly, read));
   // Other writers' forms: other keys passed over, escapes of every kind.
   ASSERT_TRUE(ParseRecordJson(
       "{\"extra\":{\"a\":[1,2.5e3,null,true,\"x\"]},\"computer\":\"\\u0050\\u00dc\\ud83d\\ude00\\ud800\","

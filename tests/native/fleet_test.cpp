@@ -13,8 +13,9 @@
 
 namespace {
 
-std::string Record(const std::string& computer, int status, int infected) {
+std::string Record(const std::string& computer, int status, int infected, bool reportOnly = false) {
   ScanRecord r;
+  r.reportOnly = reportOnly;
   r.computer = computer;
   r.exitStatus = status;
   r.filesInfected = infected;
@@ -31,19 +32,22 @@ TEST(FleetSummary, AttentionFirstThenByStateWithTotals) {
       ReadEntry("c.json", Record("PC-C", 3010, 1)),     ReadEntry("d.json", Record("PC-D", 2, 3)),
       ReadEntry("e.json", "{\"computer\":\"PC-E\""),  // cut short
       ReadEntry("f.json", Record("=cmd|' /C calc'!A0", 0, 0)),
+      ReadEntry("g.json", Record("PC-G", 1, 2, true)),  // found, and left there
   };
   SortEntries(entries);
   std::vector<std::string> order;
   for (const FleetEntry& e : entries) order.push_back(e.readable ? e.record.computer : e.file);
-  EXPECT_EQ((std::vector<std::string>{"PC-D", "e.json", "PC-C", "PC-B", "=cmd|' /C calc'!A0", "PC-A"}), order);
+  EXPECT_EQ((std::vector<std::string>{"PC-D", "PC-G", "e.json", "PC-C", "PC-B", "=cmd|' /C calc'!A0", "PC-A"}), order);
   EXPECT_TRUE(AnyNeedsAttention(entries));
 
   const std::string text = SummaryText(entries);
   EXPECT_NE(std::string::npos, text.find("PC-D     needs attention     exit 2, 0 scanned, 3 infected")) << text;
   EXPECT_NE(std::string::npos, text.find("e.json     needs attention     unreadable record: ")) << text;
   EXPECT_NE(std::string::npos, text.find("PC-C     cleaned, restart pending")) << text;
+  EXPECT_NE(std::string::npos, text.find("PC-G     needs attention     exit 1 (report only), 0 scanned, 2 infected"))
+      << text;
   EXPECT_NE(std::string::npos,
-            text.find("6 machines: 2 clean, 1 cleaned, 1 cleaned but restart pending, 2 need attention\n"))
+            text.find("7 machines: 2 clean, 1 cleaned, 1 cleaned but restart pending, 3 need attention\n"))
       << text;
 
   // Every CSV row has the header's columns; a name that a spreadsheet would
@@ -59,7 +63,7 @@ TEST(FleetSummary, AttentionFirstThenByStateWithTotals) {
     }
     commas.push_back(count);
   }
-  ASSERT_EQ(7u, commas.size());
+  ASSERT_EQ(8u, commas.size());
   for (const size_t count : commas) EXPECT_EQ(commas[0], count);
   EXPECT_NE(std::string::npos, SummaryCsv(entries).find("\"'=cmd|' /C calc'!A0\""));
 

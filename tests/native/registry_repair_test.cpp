@@ -1,5 +1,6 @@
 // The registry repair over an in-memory registry.
 #include "cleaning/registry_repair.h"
+#include "cleaning/profile_hives.h"
 
 #include <gtest/gtest.h>
 
@@ -111,6 +112,26 @@ TEST_F(RegistryRepair, TouchesNothingElse) {
   RepairRegistry(r, "W32/Gibe.F.Worm");
   EXPECT_EQ(r.Root(HKLM), expected.Root(HKLM));
   EXPECT_EQ(r.Root(HKU), expected.Root(HKU));
+}
+
+// Report only: the worm's entries are named and left as they are; a registry
+// without them gives no line.
+TEST_F(RegistryRepair, ReportOnlyChangesNothing) {
+  MemoryRegistry r = Infected();
+  const MemoryRegistry::Key machine = r.Root(HKLM), users = r.Root(HKU);
+  EXPECT_EQ(ReportWormRegistry(r, "W32/Gibe.F.Worm"), 1);
+  EXPECT_EQ(r.Root(HKLM), machine);
+  EXPECT_EQ(r.Root(HKU), users);
+  ASSERT_FALSE(r.log.empty());
+  for (const std::string& operation : r.log) {
+    EXPECT_TRUE(operation.rfind("Delete", 0) != 0 && operation.rfind("Write", 0) != 0) << operation;
+  }
+  EXPECT_EQ(Lines(), std::vector<std::string>{"System Registry     W32/Gibe.F.Worm found (report only: not repaired)"});
+
+  RepairRegistry(r, "W32/Gibe.F.Worm");
+  ClearProgressMessages();
+  EXPECT_EQ(ReportWormRegistry(r, "W32/Gibe.F.Worm"), 0);
+  EXPECT_TRUE(Lines().empty());
 }
 
 TEST_F(RegistryRepair, WormValuesAreDeletedInOrderInstallItemFirst) {
@@ -296,6 +317,47 @@ TEST(TerminateValueText, FitsOnlyWithATerminator) {
   EXPECT_TRUE(TerminateValueText(copy, 4, 4));
   EXPECT_FALSE(TerminateValueText(copy, 4, 5));
   EXPECT_FALSE(TerminateValueText(copy, 0, 0));
+}
+
+// The profiles whose hives the unattended program loads: those in
+// ProfileList that are not under HKEY_USERS by their SID, with a path.
+TEST(UnloadedProfiles, ListsTheProfilesNotLoaded) {
+  MemoryRegistry r;
+  const std::string list = kProfileListKey;
+  const auto profile = [&](const std::string& sid, const std::string& path) {
+    r.SetString(HKLM, list + "\\" + sid, "ProfileImagePath", path);
+  };
+  profile("S-1-5-18", "%systemroot%\\system32\\config\\systemprofile");
+  profile(kUser, "%SystemDrive%\\Documents and Settings\\Anna");
+  profile("S-1-5-21-1-2-3-1001", "%SystemDrive%\\Documents and Settings\\Bob");
+  profile("S-1-5-21-1-2-3-1002", "");                         // no path: nothing to load
+  profile("..", "C:\\evil");                                 // not a SID: not a key name to use
+  profile("S-1-5-21 x", "C:\\evil");
+  r.Create(HKLM, list + "\\S-1-5-21-1-2-3-1003");             // no ProfileImagePath at all
+  r.Create(HKU, "S-1-5-18");
+  r.Create(HKU, kUser + "\\Software");
+  const std::vector<UnloadedProfile> profiles = UnloadedProfiles(r);
+  ASSERT_EQ(1u, profiles.size());
+  EXPECT_EQ("S-1-5-21-1-2-3-1001", profiles[0].sid);
+  EXPECT_EQ("%SystemDrive%\\Documents and Settings\\Bob", profiles[0].imagePath);
+  EXPECT_EQ("Scourix-S-1-5-21-1-2-3-1001", ProfileMountName(profiles[0].sid));
+  for (const std::string& operation : r.log) {
+    EXPECT_TRUE(operation.rfind("Delete", 0) != 0 && operation.rfind("Write", 0) != 0) << operation;
+  }
+
+  MemoryRegistry empty;
+  EXPECT_TRUE(UnloadedProfiles(empty).empty());
+}
+
+// One hive's policy, as the repair sets it for every loaded hive.
+TEST(RestoreRegistryTools, WritesOnlyWhereThePolicyKeyIs) {
+  MemoryRegistry r;
+  r.SetRaw(HKU, "Scourix-S-1" + kPolicy, "DisableRegistryTools", MemoryRegistry::kDword, {1, 0, 0, 0});
+  r.Create(HKU, "Scourix-S-2\\Software");
+  EXPECT_EQ(1, RestoreRegistryTools(r, "Scourix-S-1"));
+  EXPECT_EQ(r.GetString(HKU, "Scourix-S-1" + kPolicy, "DisableRegistryTools"), "0");
+  EXPECT_EQ(0, RestoreRegistryTools(r, "Scourix-S-2"));
+  EXPECT_FALSE(r.Exists(HKU, "Scourix-S-2" + kPolicy));
 }
 
 }  // namespace

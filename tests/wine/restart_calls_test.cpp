@@ -48,7 +48,7 @@ RestartCalls Fakes() {
 TEST(RestartWindows, NtFamilyEnablesTheShutdownPrivilegeThenRestarts) {
   osClass = kOsWindowsNt;
   adjustError = ERROR_SUCCESS;
-  RestartWindows(Fakes());
+  EXPECT_TRUE(RestartWindows(Fakes()));
   EXPECT_EQ(calls, (std::vector<std::string>{"token 40", "lookup", "adjust 1 2", "exit 6 0"}));
 }
 
@@ -59,8 +59,9 @@ TEST(RestartWindows, WithoutTheShutdownPrivilegeNothingHappensAndNothingIsSaid) 
   // On a thread of its own: a message box would block the call, and is
   // looked for (and answered) while it waits.
   std::atomic<bool> done{false};
+  bool accepted = true;
   std::thread restart([&] {
-    RestartWindows(fakes);
+    accepted = RestartWindows(fakes);
     done = true;
   });
   const bool returned = e2e::WaitUntil([&] { return done.load(); }, 3000);
@@ -68,13 +69,14 @@ TEST(RestartWindows, WithoutTheShutdownPrivilegeNothingHappensAndNothingIsSaid) 
   if (box != nullptr) e2e::AnswerMessageBox(box, IDOK);
   restart.join();
   EXPECT_TRUE(returned);
+  EXPECT_FALSE(accepted) << "a refused restart is reported to the caller";
   EXPECT_EQ(box, nullptr);
   EXPECT_EQ(calls, (std::vector<std::string>{"token 40", "lookup", "adjust 1 2"}));
 }
 
 TEST(RestartWindows, NinetyFiveFamilyRestartsWithoutTokenWork) {
   osClass = kOsWindows9x;
-  RestartWindows(Fakes());
+  EXPECT_TRUE(RestartWindows(Fakes()));
   EXPECT_EQ(calls, std::vector<std::string>{"exit 6 0"});
 }
 

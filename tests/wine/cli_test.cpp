@@ -4,13 +4,22 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
+#include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "cleaning/profile_hives.h"
+#include "engine/scan_state.h"
+#include "tests/e2e/driver.h"
 #include "tests/e2e/seed.h"
+#include "tests/samples/pe_sample.h"
+#include "tests/support/progress_window.h"
 #include "tests/wine/test_files.h"
 #include "tests/wine/test_registry.h"
+#include "win32/process.h"
 
 namespace {
 
@@ -161,6 +170,225 @@ TEST(Cli, UsageAndUsageErrors) {
     EXPECT_EQ(3u, run.status) << wrong;
     EXPECT_EQ("", run.out) << wrong;
   }
+}
+
+
+std::string ComputerName() {
+  char computer[MAX_COMPUTERNAME_LENGTH + 1] = {};
+  DWORD size = sizeof computer;
+  return GetComputerNameA(computer, &size) ? computer : "";
+}
+
+// Every file and folder below folder, with size and last write time, in
+// order; the names in skip (whole paths, lower case) are left out.
+void ListTree(const std::string& folder, const std::vector<std::string>& skip, std::vector<std::string>& out) {
+  WIN32_FIND_DATAA entry;
+  const HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &entry);
+  if (find == INVALID_HANDLE_VALUE) return;
+  do {
+    const std::string name = entry.cFileName;
+    if (name == "." || name == "..") continue;
+    const std::string path = folder + "\\" + name;
+    if (std::find(skip.begin(), skip.end(), Lines(path)) != skip.end()) continue;
+    out.push_back(path + " " + std::to_string(entry.nFileSizeLow) + " " +
+                  std::to_string(entry.ftLastWriteTime.dwLowDateTime) + " " + std::to_string(entry.dwFileAttributes));
+    const bool link = (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 && !link) ListTree(path, skip, out);
+  } while (FindNextFileA(find, &entry));
+  FindClose(find);
+}
+
+// Every key below root\path with its values, as text.
+void DumpKey(HKEY root, const std::string& path, std::string& out) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return;
+  out += "[" + path + "]\n";
+  std::vector<char> name(16384), data(1 << 16);
+  for (DWORD index = 0;; ++index) {
+    DWORD nameSize = static_cast<DWORD>(name.size()), dataSize = static_cast<DWORD>(data.size()), type = 0;
+    if (RegEnumValueA(key, index, name.data(), &nameSize, nullptr, &type, reinterpret_cast<BYTE*>(data.data()),
+                      &dataSize) != ERROR_SUCCESS) {
+      break;
+    }
+    out += std::string(name.data(), nameSize) + "=" + std::to_string(type) + ":" + std::string(data.data(), dataSize) + "\n";
+  }
+  std::vector<std::string> subKeys;
+  for (DWORD index = 0;; ++index) {
+    DWORD nameSize = static_cast<DWORD>(name.size());
+    if (RegEnumKeyExA(key, index, name.data(), &nameSize, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    subKeys.push_back(std::string(name.data(), nameSize));
+  }
+  RegCloseKey(key);
+  for (const std::string& subKey : subKeys) DumpKey(root, path.empty() ? subKey : path + "\\" + subKey, out);
+}
+
+struct Snapshot {
+  std::vector<std::string> files;
+  std::string registry;
+};
+
+// The whole drive C: and the registry, but for the files a test itself
+// writes (the captured output, the record folder).
+Snapshot TakeSnapshot(const std::vector<std::string>& skip) {
+  Snapshot snapshot;
+  ListTree("C:", skip, snapshot.files);
+  std::sort(snapshot.files.begin(), snapshot.files.end());
+  DumpKey(HKEY_LOCAL_MACHINE, "Software", snapshot.registry);
+  DumpKey(HKEY_LOCAL_MACHINE, "System", snapshot.registry);
+  DumpKey(HKEY_USERS, "", snapshot.registry);
+  return snapshot;
+}
+
+TEST(Cli, ReportChangesNothingAndSaysSo) {
+  const e2e::Seed seed = e2e::SeedSamples(0);
+  test_registry::SeedWorm();
+  ASSERT_TRUE(MakeFolders("C:\\reports"));
+  const std::vector<std::string> skip = {"c:\\cli-out.txt", "c:\\cli-err.txt", "c:\\reports"};
+  const Snapshot before = TakeSnapshot(skip);
+  ASSERT_GT(before.files.size(), 100u);
+
+  const CliRun run = RunCli("/report /record:C:\\reports");
+  EXPECT_EQ(1u, run.status) << run.out;
+  EXPECT_EQ(0u, run.out.find(Lines("Report only: nothing is ended, deleted, repaired or queued\n"))) << run.out;
+  EXPECT_NE(std::string::npos,
+            run.out.find(Lines("System Registry     W32/Gibe.F.Worm found (report only: not repaired)\n")))
+      << run.out;
+  for (const std::string& worm : seed.inside) {
+    EXPECT_NE(std::string::npos, run.out.find(Lines(worm + "     W32/Gibe.F.Worm found (report only: not deleted)\n")))
+        << worm << "\n" << run.out;
+  }
+  EXPECT_NE(std::string::npos,
+            run.out.find(Lines("Total files infected\t\t:  5\nTotal files deleted\t\t:  0\nScanning completed\n")))
+      << run.out;
+  const Snapshot after = TakeSnapshot(skip);
+  std::vector<std::string> changed;
+  std::set_symmetric_difference(before.files.begin(), before.files.end(), after.files.begin(), after.files.end(),
+                                std::back_inserter(changed));
+  EXPECT_TRUE(changed.empty()) << ::testing::PrintToString(changed);
+  EXPECT_TRUE(before.registry == after.registry) << "the registry changed";
+  const std::string record = ReadText("C:\\reports\\" + ComputerName() + ".json");
+  EXPECT_NE(std::string::npos, record.find("\"reportOnly\": true,")) << record;
+  EXPECT_NE(std::string::npos, record.find("\"exitStatus\": 1,")) << record;
+
+  // The fleet summary counts that machine as one that still needs attention.
+  const CliRun fleet = RunProgram("scourix-fleet.exe", "C:\\reports");
+  EXPECT_EQ(1u, fleet.status) << fleet.out;
+  EXPECT_NE(std::string::npos, fleet.out.find(Lines(ComputerName() + "     needs attention     exit 1 (report only)")))
+      << fleet.out;
+}
+
+// A copy held open by another program cannot be deleted: it waits for the
+// next start of Windows, and the deployment tool hears 3010.
+TEST(Cli, AFileInUseIsQueuedAndTheStatusAsksForARestart) {
+  ASSERT_TRUE(MakeFolders("C:\\Program Files\\Held"));
+  samples::Bytes program = ReadBytes(OwnFolder() + "\\sample-host.exe");
+  ASSERT_TRUE(samples::AddSignatureSection(program));
+  const std::string held = "C:\\Program Files\\Held\\held.exe";
+  ASSERT_TRUE(WriteBytes(held, program));
+  e2e::Program holder(OwnFolder() + "\\sample-host.exe", "hold \"" + held + "\" 60000");
+  ASSERT_TRUE(holder.Started());
+  ASSERT_TRUE(e2e::WaitUntil([&] { return Exists(held + ".held"); }, 10000));
+  ASSERT_TRUE(MakeFolders("C:\\held-records"));
+
+  const CliRun run = RunCli("/record:C:\\held-records");
+  EXPECT_EQ(3010u, run.status) << run.out;
+  EXPECT_NE(std::string::npos, run.out.find(Lines(held + "     W32/Gibe.F.Worm Delete failed\n"))) << run.out;
+  EXPECT_TRUE(Exists(held));
+  const std::string record = ReadText("C:\\held-records\\" + ComputerName() + ".json");
+  EXPECT_NE(std::string::npos, record.find("\"exitStatus\": 3010,")) << record;
+  EXPECT_NE(std::string::npos, record.find("\"filesQueued\": 1,")) << record;
+  const auto pending = test_registry::Read(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager",
+                                           "PendingFileRenameOperations");
+  ASSERT_TRUE(pending.has_value());
+  EXPECT_NE(std::string::npos, Lines(pending->data).find("held.exe")) << pending->data;
+}
+
+// The profiles' hives that are not loaded: a good one is loaded, repaired
+// and unloaded; one that is not a hive is named and gives 2; one whose
+// folder is gone is passed over.
+struct ProfileHives : ::testing::Test {
+  static constexpr char kGood[] = "S-1-5-21-7-7-7-1001";
+  static constexpr char kBroken[] = "S-1-5-21-7-7-7-1002";
+  static constexpr char kGone[] = "S-1-5-21-7-7-7-1003";
+  void SetUp() override {
+    ASSERT_TRUE(EnablePrivilege("SeBackupPrivilege"));
+    // A hive file in Wine's format, from a key of the test's own.
+    const std::string source = "Software\\ScourixHiveSource";
+    ASSERT_TRUE(test_registry::WriteRaw(HKEY_CURRENT_USER, source + test_registry::kPolicy, "DisableRegistryTools",
+                                        REG_SZ, "1"));
+    ASSERT_TRUE(MakeFolders("C:\\users\\bob"));
+    ASSERT_TRUE(MakeFolders("C:\\users\\carl"));
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, source.c_str(), 0, KEY_READ, &key));
+    DeleteFileA("C:\\users\\bob\\NTUSER.DAT");
+    EXPECT_EQ(ERROR_SUCCESS, RegSaveKeyA(key, "C:\\users\\bob\\NTUSER.DAT", nullptr));
+    RegCloseKey(key);
+    ASSERT_TRUE(WriteText("C:\\users\\carl\\NTUSER.DAT", "not a hive"));
+    Profile(kGood, "%SystemDrive%\\users\\bob");
+    Profile(kBroken, "C:\\users\\carl\\");
+    Profile(kGone, "C:\\users\\dora");
+  }
+  void TearDown() override {
+    for (const char* sid : {kGood, kBroken, kGone}) {
+      RegDeleteKeyA(HKEY_LOCAL_MACHINE, (std::string(kProfileListKey) + "\\" + sid).c_str());
+    }
+  }
+  static void Profile(const char* sid, const char* path) {
+    ASSERT_TRUE(test_registry::WriteRaw(HKEY_LOCAL_MACHINE, std::string(kProfileListKey) + "\\" + sid,
+                                        "ProfileImagePath", REG_EXPAND_SZ, path));
+  }
+  static bool Mounted(const char* sid) { return test_registry::KeyExists(HKEY_USERS, ProfileMountName(sid)); }
+};
+constexpr char ProfileHives::kGood[];
+constexpr char ProfileHives::kBroken[];
+constexpr char ProfileHives::kGone[];
+
+// Wine keeps a loaded hive's changes in memory and never writes them back
+// to its file: the repair is seen just before the unload.
+std::string policySeen;
+long UnloadAfterLooking(const char* name) {
+  const auto policy =
+      test_registry::Read(HKEY_USERS, std::string(name) + test_registry::kPolicy, "DisableRegistryTools");
+  policySeen += std::string(name) + "=" + (policy ? policy->data : "none") + ";";
+  return SystemProfileHiveCalls().unload(name);
+}
+
+TEST_F(ProfileHives, LoadedRepairedAndUnloaded) {
+  scanState = ScanState{};
+  const auto window = std::make_unique<ProgressWindowStandIn>();
+  ClearProgressMessages();
+  policySeen.clear();
+  const ProfileHiveCalls calls = {SystemProfileHiveCalls().load, UnloadAfterLooking};
+  EXPECT_EQ(1, RepairUnloadedProfileHives(calls));
+  EXPECT_EQ("Scourix-" + std::string(kGood) + "=0;Scourix-" + kBroken + "=none;", policySeen);
+  std::vector<std::string> lines;
+  for (const ProgressMessage& m : ProgressMessages()) {
+    if (m.message == AppendLineMessage) lines.push_back(m.text);
+  }
+  EXPECT_EQ(std::vector<std::string>{"C:\\users\\carl\\NTUSER.DAT     W32/Gibe.F.Worm Repair failed: the profile's hive "
+                                     "could not be loaded (error 1017)"},
+            lines);
+  for (const char* sid : {kGood, kBroken, kGone}) EXPECT_FALSE(Mounted(sid)) << sid;
+  scanState = ScanState{};
+}
+
+TEST_F(ProfileHives, TheUnattendedProgramRepairsThemAndSaysWhichFailed) {
+  e2e::SeedSamples(0);
+  test_registry::SeedWorm();
+  const CliRun run = RunCli("");
+  EXPECT_EQ(2u, run.status) << run.out;
+  EXPECT_NE(std::string::npos, run.out.find(Lines("System Registry     W32/Gibe.F.Worm removed\n"))) << run.out;
+  EXPECT_NE(std::string::npos, run.out.find(Lines("C:\\users\\carl\\NTUSER.DAT     W32/Gibe.F.Worm Repair failed: "
+                                                  "the profile's hive could not be loaded (error 1017)\n")))
+      << run.out;
+  EXPECT_EQ(std::string::npos, run.out.find("bob")) << run.out;
+  for (const char* sid : {kGood, kBroken, kGone}) EXPECT_FALSE(Mounted(sid)) << sid;
+
+  // Where the worm's key is not found, no user's hive is touched.
+  WriteText("C:\\users\\carl\\NTUSER.DAT", "still not a hive");
+  const CliRun clean = RunCli("");
+  EXPECT_EQ(0u, clean.status) << clean.out;
+  EXPECT_EQ(std::string::npos, clean.out.find("carl")) << clean.out;
 }
 
 }  // namespace

@@ -303,6 +303,37 @@ TEST(Cli, AFileInUseIsQueuedAndTheStatusAsksForARestart) {
   EXPECT_NE(std::string::npos, Lines(pending->data).find("held.exe")) << pending->data;
 }
 
+// As Windows 98 (Wine's per-program version setting): the 9x family's
+// memory scan and queue, wininit.ini, and no profile hives to load.
+TEST(Cli, OnTheWindows98Family) {
+  const std::string setting = "Software\\Wine\\AppDefaults\\scourix-cli.exe";
+  ASSERT_TRUE(test_registry::WriteRaw(HKEY_CURRENT_USER, setting, "Version", REG_SZ, "win98"));
+  const e2e::Seed seed = e2e::SeedSamples(0);
+  test_registry::SeedWorm();
+  ASSERT_TRUE(MakeFolders("C:\\Program Files\\Held98"));
+  samples::Bytes program = ReadBytes(OwnFolder() + "\\sample-host.exe");
+  ASSERT_TRUE(samples::AddSignatureSection(program));
+  const std::string held = "C:\\Program Files\\Held98\\held.exe";
+  ASSERT_TRUE(WriteBytes(held, program));
+  DeleteFileA("C:\\windows\\wininit.ini");
+  ASSERT_TRUE(MakeFolders("C:\\records98"));
+  CliRun run;
+  {
+    e2e::Program holder(OwnFolder() + "\\sample-host.exe", "hold \"" + held + "\" 60000");
+    ASSERT_TRUE(holder.Started());
+    ASSERT_TRUE(e2e::WaitUntil([&] { return Exists(held + ".held"); }, 10000));
+    run = RunCli("/record:C:\\records98");
+  }
+  RegDeleteKeyA(HKEY_CURRENT_USER, setting.c_str());
+  EXPECT_EQ(3010u, run.status) << run.out;
+  for (const std::string& worm : seed.inside) EXPECT_FALSE(Exists(worm)) << worm;
+  EXPECT_NE(std::string::npos, run.out.find(Lines("System Registry     W32/Gibe.F.Worm removed\n"))) << run.out;
+  EXPECT_NE(std::string::npos, Lines(ReadText("C:\\windows\\wininit.ini")).find("nul=")) << "queued as 9x queues";
+  const std::string record = ReadText("C:\\records98\\" + ComputerName() + ".json");
+  EXPECT_NE(std::string::npos, record.find("\"windows\": \"4.10.")) << record;
+  EXPECT_NE(std::string::npos, record.find("\"filesQueued\": 1,")) << record;
+}
+
 // The profiles' hives that are not loaded: a good one is loaded, repaired
 // and unloaded; one that is not a hive is named and gives 2; one whose
 // folder is gone is passed over.

@@ -153,6 +153,9 @@ int main(int argc, char** argv) {
   }
   const HWND guard = MakeGuardWindow();
   SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+  // Started in a process group of its own (as some deployment tools start
+  // programs), Ctrl+C would be ignored: take it again, into the handler.
+  SetConsoleCtrlHandler(nullptr, FALSE);
 
   Console console(stdout, false, 80, ConsoleText::CodePage);
   QuietReceiver quiet;

@@ -422,4 +422,44 @@ TEST_F(ProfileHives, TheUnattendedProgramRepairsThemAndSaysWhichFailed) {
   EXPECT_EQ(std::string::npos, clean.out.find("carl")) << clean.out;
 }
 
+// Ctrl+C ends the scan at the next file, as Cancel does. Under Wine here a
+// program without a terminal has no console: the test makes one (a plain
+// AllocConsole fails, FreeConsole first helps) and sends Ctrl+C to the
+// program's own process group; Ctrl+Break never arrives under this Wine.
+// Last in the suite: the test keeps its new console.
+TEST(CliInterrupted, CtrlCEndsTheScanWithScanningTerminated) {
+  e2e::SeedSamples(3000);
+  FreeConsole();
+  ASSERT_TRUE(AllocConsole());
+  ASSERT_TRUE(MakeFolders("C:\\interrupted"));
+  const std::string out = "C:\\interrupted-out.txt";
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  const HANDLE outFile = CreateFileA(out.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = outFile;
+  startup.hStdError = outFile;
+  std::string command = "\"" + OwnFolder() + "\\scourix-cli.exe\" /record:C:\\interrupted";
+  PROCESS_INFORMATION process{};
+  ASSERT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, CREATE_NEW_PROCESS_GROUP, nullptr, nullptr,
+                             &startup, &process));
+  CloseHandle(outFile);
+  // Sent until the program ends: before its handler is set, its new process
+  // group ignores Ctrl+C.
+  DWORD status = STILL_ACTIVE;
+  for (int i = 0; i < 600 && WaitForSingleObject(process.hProcess, 50) == WAIT_TIMEOUT; ++i) {
+    GenerateConsoleCtrlEvent(CTRL_C_EVENT, process.dwProcessId);
+  }
+  GetExitCodeProcess(process.hProcess, &status);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  const std::string output = Lines(ReadText(out));
+  EXPECT_EQ(2u, status) << output;
+  EXPECT_NE(std::string::npos, output.find("scanning terminated")) << output;
+  const std::string record = ReadText("C:\\interrupted\\" + ComputerName() + ".json");
+  EXPECT_NE(std::string::npos, record.find("\"exitStatus\": 2,")) << record;
+  EXPECT_NE(std::string::npos, record.find("\"Scanning terminated\"\n  ]")) << record;
+}
+
 }  // namespace

@@ -34,21 +34,6 @@ class QuietReceiver final : public ProgressReceiver {
   void AppendLine(const char*) override {}
 };
 
-// Keeps every result line for the record, and passes both messages on.
-class LineKeeper final : public ProgressReceiver {
- public:
-  explicit LineKeeper(ProgressReceiver& next) : next_(next) {}
-  void ShowObject(const char* text) override { next_.ShowObject(text); }
-  void AppendLine(const char* line) override {
-    lines.push_back(line);
-    next_.AppendLine(line);
-  }
-  std::vector<std::string> lines;
-
- private:
-  ProgressReceiver& next_;
-};
-
 // Text in the system's ANSI code page as UTF-8, for the record.
 std::string Utf8(const std::string& ansi) {
   if (ansi.empty()) return ansi;

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "engine/scan_state.h"
 
@@ -53,4 +54,20 @@ class Console final : public ProgressReceiver {
   int files_ = 0;
   std::string folder_;
   std::string status_;
+};
+
+// Keeps every result line (for a record of the run) and passes both
+// messages on.
+class LineKeeper final : public ProgressReceiver {
+ public:
+  explicit LineKeeper(ProgressReceiver& next) : next_(next) {}
+  void ShowObject(const char* text) override { next_.ShowObject(text); }
+  void AppendLine(const char* line) override {
+    lines.push_back(line);
+    next_.AppendLine(line);
+  }
+  std::vector<std::string> lines;
+
+ private:
+  ProgressReceiver& next_;
 };

@@ -1,8 +1,10 @@
 #include "posix/fd_io.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <climits>
 
 bool ReadFullyAt(int fd, uint64_t offset, void* buffer, size_t size, size_t& got) {
@@ -31,4 +33,24 @@ bool WriteAll(int fd, const void* data, size_t size) {
     size -= static_cast<size_t>(written);
   }
   return true;
+}
+
+bool ReplaceFileAt(int folder, const char* name, const char* fresh, const void* bytes, size_t size, unsigned mode) {
+  const int file = ::openat(folder, fresh, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+  if (file < 0) return false;
+  bool done = WriteAll(file, bytes, size) && ::fsync(file) == 0;
+  int error = errno;
+  if (::close(file) != 0 && done) {
+    done = false;
+    error = errno;
+  }
+  if (done && ::renameat(folder, fresh, folder, name) == 0) {
+    // Some file systems cannot flush a folder; the rename stands regardless.
+    ::fsync(folder);
+    return true;
+  }
+  if (done) error = errno;
+  ::unlinkat(folder, fresh, 0);
+  errno = error;
+  return false;
 }

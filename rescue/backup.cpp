@@ -262,12 +262,7 @@ bool Backup::Save(std::string& error) {
   const std::string bytes = text.str();
   const std::string fresh = std::string(kManifestName) + ".new";
   ::unlinkat(folder_.Get(), fresh.c_str(), 0);  // a leftover of our own: the folder is ours
-  const UniqueFd file(
-      ::openat(folder_.Get(), fresh.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-  const bool written = file && WriteAll(file.Get(), bytes.data(), bytes.size()) &&
-                       ::fsync(file.Get()) == 0;
-  if (!written || ::renameat(folder_.Get(), fresh.c_str(), folder_.Get(), kManifestName) != 0 ||
-      (::fsync(folder_.Get()) != 0 && errno != EINVAL && errno != ENOTSUP)) {
+  if (!ReplaceFileAt(folder_.Get(), kManifestName, fresh.c_str(), bytes.data(), bytes.size(), 0600)) {
     error = ErrnoText("cannot write the backup's manifest in " + path_);
     return false;
   }

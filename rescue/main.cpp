@@ -1,4 +1,4 @@
-// scourix-rescue [--report-only] [--log FILE] [--backup DIR] MOUNTPOINT
+// scourix-rescue [--report-only] [--log FILE] [--backup DIR] [--record FILE] MOUNTPOINT
 // scourix-rescue --undo BACKUPDIR [--force] MOUNTPOINT
 //
 // Cleans a Windows system volume mounted on Linux: the Windows program's
@@ -34,6 +34,7 @@
 #include "rescue/folder_listing.h"
 #include "rescue/hive_registry.h"
 #include "rescue/offline_scan.h"
+#include "rescue/record.h"
 #include "rescue/undo.h"
 #include "rescue/volume.h"
 
@@ -50,13 +51,21 @@ struct Options {
   std::string backup;
   std::string undo;
   bool force = false;
+  std::string record;
   std::string mountPoint;
 };
+
+// What the record of the run (--record) is made of, gathered as it goes.
+struct RunRecord {
+  ScanRecord fields;
+  std::vector<std::string> problems;  // why the run stopped early
+};
+RunRecord runRecord;
 
 int Usage(const char* problem) {
   std::fprintf(stderr,
                "scourix-rescue: %s\n"
-               "usage: scourix-rescue [--report-only] [--log FILE] [--backup DIR] MOUNTPOINT\n"
+               "usage: scourix-rescue [--report-only] [--log FILE] [--backup DIR] [--record FILE] MOUNTPOINT\n"
                "       scourix-rescue --undo BACKUPDIR [--force] MOUNTPOINT\n",
                problem);
   return kUsageOrVolume;
@@ -64,6 +73,7 @@ int Usage(const char* problem) {
 
 int VolumeError(const std::string& problem) {
   std::fprintf(stderr, "scourix-rescue: %s; nothing was changed\n", problem.c_str());
+  runRecord.problems.push_back(problem + "; nothing was changed");
   return kUsageOrVolume;
 }
 
@@ -75,6 +85,9 @@ bool ParseArguments(int argc, char** argv, Options& options, const char*& proble
     } else if (arg == "--log") {
       if (++i == argc) return (problem = "--log needs a file name"), false;
       options.log = argv[i];
+    } else if (arg == "--record") {
+      if (++i == argc || argv[i][0] == '\0') return (problem = "--record needs a file name"), false;
+      options.record = argv[i];
     } else if (arg == "--backup" || arg == "--undo") {
       if (++i == argc || argv[i][0] == '\0') return (problem = "--backup and --undo need a folder"), false;
       (arg == "--backup" ? options.backup : options.undo) = argv[i];
@@ -89,7 +102,8 @@ bool ParseArguments(int argc, char** argv, Options& options, const char*& proble
     }
   }
   if (options.mountPoint.empty()) return (problem = "no mount point given"), false;
-  if (!options.undo.empty() && (options.reportOnly || options.log != nullptr || !options.backup.empty())) {
+  if (!options.undo.empty() &&
+      (options.reportOnly || options.log != nullptr || !options.backup.empty() || !options.record.empty())) {
     return (problem = "--undo goes with --force alone"), false;
   }
   if (options.undo.empty() && options.force) return (problem = "--force goes with --undo"), false;
@@ -173,6 +187,13 @@ LogTime ToLogTime(const std::tm& t) {
   return {t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec};
 }
 
+std::string IsoTime(const std::tm& t) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday,
+                t.tm_hour, t.tm_min, t.tm_sec);
+  return text;
+}
+
 std::string Stamp(const std::tm& t) {
   char stamp[32];
   std::snprintf(stamp, sizeof stamp, "%04d%02d%02d-%02d%02d%02d", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour,
@@ -200,10 +221,14 @@ int TerminalWidth() {
 
 namespace {
 
-int Run(int argc, char** argv) {
-  Options options;
+int Run(int argc, char** argv, Options& options) {
   const char* problem = nullptr;
-  if (!ParseArguments(argc, argv, options, problem)) return Usage(problem);
+  if (!ParseArguments(argc, argv, options, problem)) {
+    options.record.clear();  // a command line not understood writes nothing
+    return Usage(problem);
+  }
+  runRecord.fields.computer = options.mountPoint;  // until the volume names itself
+  runRecord.fields.started = IsoTime(LocalNow());
 
   struct stat st {};
   if (stat(options.mountPoint.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
@@ -229,6 +254,9 @@ int Run(int argc, char** argv) {
       return VolumeError(options.mountPoint + ": " + error);
     }
     if (!OpenHives(volume, root.Get(), std::move(software), hives, registry, error)) return VolumeError(error);
+    std::string computer;
+    ReadVolumeIdentity(registry, computer, runRecord.fields.windows);
+    if (!computer.empty()) runRecord.fields.computer = computer;
   }
   PosixAppendFile logFile;
   if (options.log != nullptr && !logFile.Open(options.log)) {
@@ -239,7 +267,8 @@ int Run(int argc, char** argv) {
   Console console(stdout, isatty(STDOUT_FILENO) != 0, TerminalWidth(), ConsoleText::Utf8);
   // The console stands in for the progress window; nothing runs offline, so
   // there is no memory scan.
-  AttachProgressReceiver(&console);
+  LineKeeper keeper(console);
+  AttachProgressReceiver(&keeper);
   scanState.memoryScanActive = 0;
   const std::tm started = LocalNow();
   resultLog.Open(options.log != nullptr ? &logFile : nullptr, scanState.productTitle, ToLogTime(started));
@@ -276,8 +305,37 @@ int Run(int argc, char** argv) {
   ReportFinalStatus();
   console.Finish();
   resultLog.Close();
+  ScanRecord& record = runRecord.fields;
+  record.reportOnly = options.reportOnly;
+  record.filesScanned = scanState.filesScanned;
+  record.filesInfected = scanState.filesInfected;
+  record.filesDeleted = scanState.filesDeleted;
+  const std::string removed = std::string("     ") + scanState.virusName + " removed";
+  for (const std::string& line : keeper.lines) {
+    const bool ofRemoval = line.size() >= removed.size() && line.compare(line.size() - removed.size(), removed.size(), removed) == 0;
+    record.registryRepaired = record.registryRepaired || (ofRemoval && line.rfind("System Registry     ", 0) == 0);
+    record.servicesRemoved += ofRemoval && line.rfind("Service ", 0) == 0 ? 1 : 0;
+  }
+  record.lines = keeper.lines;
+  record.lines.push_back(scanState.currentObject);  // the final status
+  AttachProgressReceiver(nullptr);
   if (scan.failed || scanState.scanCancelled) return kNotAllRemoved;
   return scanState.filesInfected > 0 ? kRemoved : kNothingFound;
+}
+
+// The record of the run, whatever its end: a run stopped before the scan
+// leaves its reason there.
+int WriteRecord(const Options& options, int status) {
+  if (options.record.empty()) return status;
+  ScanRecord& record = runRecord.fields;
+  record.program = "scourix-rescue 1.0";
+  record.exitStatus = status;
+  record.ended = IsoTime(LocalNow());
+  for (const std::string& problem : runRecord.problems) record.lines.push_back(problem);
+  std::string error;
+  if (WriteRecordFile(options.record, record, error)) return status;
+  std::fprintf(stderr, "scourix-rescue: %s\n", error.c_str());
+  return status == kUsageOrVolume ? status : kNotAllRemoved;
 }
 
 }  // namespace
@@ -290,12 +348,20 @@ extern "C" const char* __ubsan_default_options() { return "exitcode=2"; }
 int main(int argc, char** argv) {
   // No abnormal end may look like success: whatever is thrown ends the run
   // with the status of a scan that failed.
+  Options options;
   try {
-    return Run(argc, argv);
+    const int status = Run(argc, argv, options);
+    return WriteRecord(options, status);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "scourix-rescue: stopped: %s\n", e.what());
+    runRecord.problems.push_back(std::string("stopped: ") + e.what());
   } catch (...) {
     std::fprintf(stderr, "scourix-rescue: stopped\n");
+    runRecord.problems.push_back("stopped");
   }
-  return kNotAllRemoved;
+  try {
+    return WriteRecord(options, kNotAllRemoved);
+  } catch (...) {
+    return kNotAllRemoved;
+  }
 }

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "fleet/summary.h"
 #include "tests/support/rescue_run.h"
 #include "tests/support/test_hive.h"
 #include "tests/support/test_volume.h"
@@ -75,6 +76,65 @@ TEST(RescueCli, CleansAnInfectedVolumeAndItsHives) {
   std::vector<std::string> clean = Statistics(kXpFilesInTargets - kXpWormFiles, 0, 0);
   clean.push_back("Scanning completed");
   EXPECT_EQ(clean, again.lines);
+}
+
+// --record: the machine as its volume names it, in the unattended Windows
+// program's form, for scourix-fleet; a run stopped early records why.
+TEST(RescueCli, RecordsTheRunForTheFleet) {
+  TestVolume volume("record");
+  BuildInfectedXp(volume);
+  const std::string path = ::testing::TempDir() + "rescue-record.json";
+  std::remove(path.c_str());
+  const RescueRun run = Rescue({"--record", path, volume.Root()});
+  ASSERT_EQ(1, run.status) << run.out << run.err;
+  FleetEntry entry = ReadEntry("rescue-record.json", ReadAll(path));
+  ASSERT_TRUE(entry.readable) << entry.problem;
+  const ScanRecord& record = entry.record;
+  EXPECT_EQ("XP-DESK", record.computer) << "the control set in use names it";
+  EXPECT_EQ("5.1.2600 Service Pack 3", record.windows);
+  EXPECT_EQ(1, record.exitStatus);
+  EXPECT_EQ(kXpFilesInTargets, record.filesScanned);
+  EXPECT_EQ(kXpWormFiles, record.filesInfected);
+  EXPECT_EQ(kXpWormFiles, record.filesDeleted);
+  EXPECT_TRUE(record.registryRepaired);
+  EXPECT_EQ(1, record.servicesRemoved);
+  EXPECT_FALSE(record.reportOnly);
+  EXPECT_EQ(run.lines, record.lines);
+  EXPECT_EQ(MachineState::Cleaned, entry.state);
+  EXPECT_EQ("", CommandOutput("ls " + Quote(::testing::TempDir()) + " | grep rescue-record.json.tmp || true"));
+
+  // Report only, again: found, and counted as still needing attention.
+  TestVolume infected("record-report");
+  BuildInfectedXp(infected);
+  const RescueRun report = Rescue({"--report-only", "--record", path, infected.Root()});
+  ASSERT_EQ(1, report.status) << report.out << report.err;
+  entry = ReadEntry("rescue-record.json", ReadAll(path));
+  EXPECT_TRUE(entry.record.reportOnly);
+  EXPECT_FALSE(entry.record.registryRepaired);
+  EXPECT_EQ(MachineState::NeedsAttention, entry.state);
+
+  // A hive that is a link stops the run before any change: 3, and why.
+  TestVolume linked("record-linked");
+  BuildInfectedXp(linked);
+  std::remove(linked.Path(xp::kSystem).c_str());
+  linked.Link(xp::kSystem, "/etc/hostname");
+  const RescueRun stopped = Rescue({"--record", path, linked.Root()});
+  ASSERT_EQ(3, stopped.status) << stopped.out << stopped.err;
+  entry = ReadEntry("rescue-record.json", ReadAll(path));
+  ASSERT_TRUE(entry.readable) << entry.problem;
+  EXPECT_EQ(3, entry.record.exitStatus);
+  EXPECT_EQ(linked.Root(), entry.record.computer) << "no hive could name it";
+  ASSERT_EQ(1u, entry.record.lines.size());
+  EXPECT_NE(std::string::npos, entry.record.lines[0].find("nothing was changed")) << entry.record.lines[0];
+
+  // A record that cannot be written turns success into 2.
+  const RescueRun unwritable = Rescue({"--record", "/proc/no-such-folder/r.json", volume.Root()});
+  EXPECT_EQ(2, unwritable.status) << unwritable.err;
+  EXPECT_NE(std::string::npos, unwritable.err.find("cannot write the record")) << unwritable.err;
+  // Usage errors write nothing.
+  std::remove(path.c_str());
+  EXPECT_EQ(3, Rescue({"--record", path, "--undo", "x", volume.Root()}).status);
+  EXPECT_EQ("", ReadAll(path));
 }
 
 // A German Windows XP: its registry puts the profiles and programs under

@@ -96,6 +96,9 @@ void BuildInfectedXp(const TestVolume& v) {
   software.SetString("Microsoft\\Windows\\CurrentVersion\\explorer\\Shell Folders", "Cache", "C:\\cache");
   software.SetString(xp::kRunKey, "gibe", "C:\\WinDows\\system32\\worm.exe -run");
   software.SetString(xp::kRunKey, "other", "C:\\Other\\tray.exe");
+  software.SetString("Microsoft\\Windows NT\\CurrentVersion", "CurrentVersion", "5.1");
+  software.SetString("Microsoft\\Windows NT\\CurrentVersion", "CurrentBuildNumber", "2600");
+  software.SetString("Microsoft\\Windows NT\\CurrentVersion", "CSDVersion", "Service Pack 3");
   software.SetString("Classes\\exefile\\shell\\open\\command", "", "C:\\WinDows\\system32\\worm.exe \"%1\" %*");
   software.SetString("CLASSES\\regfile\\shell\\open\\command", "", "C:\\WinDows\\system32\\worm.exe \"%1\"");
   software.SetString("Classes\\comfile\\shell\\open\\command", "", "C:\\Other\\wrap.exe \"%1\"");
@@ -108,6 +111,8 @@ void BuildInfectedXp(const TestVolume& v) {
   system.SetString("ControlSet002\\Services\\worm", "ImagePath", "\"C:\\WINDOWS\\SYSTEM32\\WORM.EXE\" -s");
   system.SetString("ControlSet001\\Services\\legit", "ImagePath", "system32\\legit.exe");
   system.SetDword("Select", "Current", 1);
+  system.SetString("ControlSet001\\Control\\ComputerName\\ComputerName", "ComputerName", "XP-DESK");
+  system.SetString("ControlSet002\\Control\\ComputerName\\ComputerName", "ComputerName", "OLD-NAME");
   system.Save();
 
   TestHive defaults = TestHive::Create(v.Path(xp::kDefault));

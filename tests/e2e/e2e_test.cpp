@@ -200,6 +200,45 @@ TEST_F(EndToEnd, OkScansTheFourTargetsOnlyAndEndsWithTheReport) {
   EXPECT_EQ(program_->Wait(kWindowWait), 0u);
 }
 
+// scourix-cli.exe, on the same seed, prints the lines Scourix.exe lists,
+// then its final status.
+TEST_F(EndToEnd, TheUnattendedProgramPrintsTheSameLines) {
+  std::vector<std::string> expected = ScanToTheEnd();
+  program_.reset();
+  ASSERT_FALSE(expected.empty());
+  expected.push_back("Scanning completed");
+  e2e::SeedSamples(0);
+  test_registry::SeedWorm();
+
+  const std::string out = "C:\\cli-same-lines.txt";
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  const HANDLE outFile = CreateFileA(out.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = outFile;
+  startup.hStdError = outFile;
+  std::string command = "\"" + OwnFolder() + "\\scourix-cli.exe\"";
+  PROCESS_INFORMATION process{};
+  ASSERT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process));
+  CloseHandle(outFile);
+  DWORD status = STILL_ACTIVE;
+  if (WaitForSingleObject(process.hProcess, kScanWait) == WAIT_OBJECT_0) GetExitCodeProcess(process.hProcess, &status);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  EXPECT_EQ(1u, status);
+  const samples::Bytes bytes = ReadBytes(out);
+  const std::string text(bytes.begin(), bytes.end());
+  std::vector<std::string> printed;
+  for (size_t at = 0; at < text.size();) {
+    size_t end = text.find("\r\n", at);
+    if (end == std::string::npos) end = text.size();
+    printed.push_back(text.substr(at, end - at));
+    at = end + 2;
+  }
+  EXPECT_EQ(expected, printed);
+}
+
 TEST_F(EndToEnd, CancelDuringTheScanAnsweredNoThenYesTerminatesIt) {
   HWND progress = PressOkForProgress(StartAtIntro());
   ASSERT_NE(progress, nullptr);

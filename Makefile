@@ -1,7 +1,7 @@
 # Thin wrapper over the CMake presets and the scripts.
 #   make demo   run Scourix on a seeded demo
 #   make smoke32  run the 32-bit program's demo under 32-bit Wine (slow)
-#   make release  the zip a person downloads (build/release/)
+#   make release  the zip a person downloads and the rescue package (build/release/)
 #   make bench    the scan's speed against the floor, clamscan and yara
 #   make test   install what is missing, build every preset, run every test
 PRESETS := native win64 win32 fuzz
@@ -36,7 +36,8 @@ fuzz: setup build-fuzz
 demo: setup
 	@scripts/demo.sh
 
-# The zip a person downloads; release-check builds it twice and compares.
+# The zip a person downloads and the rescue package; release-check builds them
+# twice, compares them and checks the package.
 release: setup
 	@scripts/release.sh
 

@@ -188,14 +188,14 @@ LogTime ToLogTime(const std::tm& t) {
 }
 
 std::string IsoTime(const std::tm& t) {
-  char text[32];
+  char text[80];  // room for any int the fields may hold
   std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday,
                 t.tm_hour, t.tm_min, t.tm_sec);
   return text;
 }
 
 std::string Stamp(const std::tm& t) {
-  char stamp[32];
+  char stamp[80];
   std::snprintf(stamp, sizeof stamp, "%04d%02d%02d-%02d%02d%02d", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour,
                 t.tm_min, t.tm_sec);
   return stamp;

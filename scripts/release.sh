@@ -1,36 +1,37 @@
 #!/usr/bin/env bash
-# make release: build/release/Scourix-1.0.zip with the shipped 32-bit
-# Scourix.exe and scourix-cli.exe, the user guide and their SHA-256 checksums, and the zip's own
-# checksum beside it. Built from scratch each time; the same commit gives the
-# same bytes (no time stamps in the program, the zip's dates are the
+# make release: in build/release,
+#   Scourix-1.0.zip        the shipped 32-bit Scourix.exe and scourix-cli.exe
+#                          without debug sections, the user guide, their
+#                          SHA-256 checksums
+#   Scourix-1.0-debug.zip  the programs' debug information, for a crash
+#                          report (each program names its file)
+#   scourix-rescue_1.0_amd64.deb  the hardened scourix-rescue, its man page
+# and a SHA256SUMS of the three. Built from scratch each time; the same
+# commit gives the same bytes (every date, the programs' own included, is the
 # commit's).
 #
-#   release.sh          build the zip
-#   release.sh --twice  build it twice, in two folders, and fail unless the
-#                       two zips are the same bytes
+#   release.sh          build them
+#   release.sh --twice  build them twice, in two folders, fail unless the two
+#                       builds are the same bytes, then check the package
+#                       (lintian, hardening-check, a run of the unpacked
+#                       program on a generated volume)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 version=1.0
 name=Scourix-$version
+deb=scourix-rescue_${version}_amd64.deb
 out=$PWD/build/release
 
-# Every date in the zip: the commit's time (SOURCE_DATE_EPOCH when given).
+# Every date: the commit's time (SOURCE_DATE_EPOCH when given). objcopy and
+# strip write it into the programs' headers too.
 epoch=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || echo 1054771200)}
+export SOURCE_DATE_EPOCH=$epoch
 
-# build_zip BUILD_DIR ZIP
-build_zip() {
-  local build=$1 zip=$2 stage
-  rm -rf "$build"
-  cmake --preset release -B "$build" > /dev/null
-  cmake --build "$build" -j "$(nproc)" --target Scourix scourix-cli > /dev/null
-  stage=$build/stage/$name
-  mkdir -p "$stage"
-  cp "$build/bin/Scourix.exe" "$build/bin/scourix-cli.exe" "$stage/"
-  # Notepad on the old systems wants CR LF.
-  sed 's/$/\r/' docs/user-guide.txt > "$stage/README.txt"
-  (cd "$stage" && sha256sum Scourix.exe scourix-cli.exe README.txt | sed 's/$/\r/' > SHA256SUMS.txt)
-  python3 - "$build/stage" "$zip" "$epoch" <<'PY'
+# zip_folder FOLDER ZIP: FOLDER's files, with the commit's dates and no Unix
+# owners or modes.
+zip_folder() {
+  python3 - "$1" "$2" "$epoch" <<'PY'
 import os, sys, time, zipfile
 root, target, epoch = sys.argv[1], sys.argv[2], int(sys.argv[3])
 stamp = time.gmtime(max(epoch, 315532800))[:6]  # zip dates begin in 1980
@@ -46,20 +47,60 @@ with zipfile.ZipFile(target, "w") as z:
 PY
 }
 
+# build_zips BUILD_DIR ZIP DEBUG_ZIP
+build_zips() {
+  local build=$1 zip=$2 debug_zip=$3 stage debug program
+  rm -rf "$build"
+  cmake --preset release -B "$build" > /dev/null
+  cmake --build "$build" -j "$(nproc)" --target Scourix scourix-cli > /dev/null
+  stage=$build/stage/$name
+  debug=$build/debug/$name-debug
+  mkdir -p "$stage" "$debug"
+  for program in Scourix.exe scourix-cli.exe; do
+    # About half of each program is DWARF from the static runtime: it goes
+    # beside the zip, and the program names its file.
+    i686-w64-mingw32-objcopy --only-keep-debug "$build/bin/$program" "$debug/$program.debug"
+    i686-w64-mingw32-strip --strip-all -o "$stage/$program" "$build/bin/$program"
+    (cd "$debug" && i686-w64-mingw32-objcopy --add-gnu-debuglink="$program.debug" "$stage/$program")
+  done
+  # Notepad on the old systems wants CR LF.
+  sed 's/$/\r/' docs/user-guide.txt > "$stage/README.txt"
+  (cd "$stage" && sha256sum Scourix.exe scourix-cli.exe README.txt | sed 's/$/\r/' > SHA256SUMS.txt)
+  zip_folder "$build/stage" "$zip"
+  zip_folder "$build/debug" "$debug_zip"
+}
+
+# build_deb BUILD_DIR DEB: the hardened scourix-rescue, packaged.
+build_deb() {
+  local build=$1 package=$2
+  rm -rf "$build"
+  cmake --preset rescue-release -B "$build" > /dev/null
+  cmake --build "$build" -j "$(nproc)" --target scourix-rescue > /dev/null
+  scripts/package-deb.sh "$build/bin/scourix-rescue" "$package" "$epoch"
+}
+
 mkdir -p "$out"
-build_zip "$out/cmake" "$out/$name.zip"
-(cd "$out" && sha256sum "$name.zip" > "$name.zip.sha256")
-echo "release: $out/$name.zip"
-sed 's/^/  /' "$out/$name.zip.sha256"
+build_zips "$out/cmake" "$out/$name.zip" "$out/$name-debug.zip"
+build_deb "$out/rescue" "$out/$deb"
+(cd "$out" && sha256sum "$name.zip" "$name-debug.zip" "$deb" > SHA256SUMS)
+echo "release: $out/$name.zip, $out/$name-debug.zip, $out/$deb"
+sed 's/^/  /' "$out/SHA256SUMS"
 
 if [ "${1:-}" = --twice ]; then
-  build_zip "$out/cmake-again" "$out/again.zip"
-  if cmp -s "$out/$name.zip" "$out/again.zip"; then
-    echo "release: a second build, in another folder, gave the same bytes"
-    (cd "$out" && sha256sum again.zip | sed 's/^/  /')
-    rm -rf "$out/cmake-again" "$out/again.zip"
-  else
-    echo "release: the second build differs; see $out/again.zip" >&2
-    exit 1
-  fi
+  again=$out/again
+  rm -rf "$again" && mkdir -p "$again"
+  build_zips "$again/cmake" "$again/$name.zip" "$again/$name-debug.zip"
+  build_deb "$again/rescue" "$again/$deb"
+  for file in "$name.zip" "$name-debug.zip" "$deb"; do
+    if ! cmp -s "$out/$file" "$again/$file"; then
+      echo "release: the second build of $file differs; see $again/$file" >&2
+      exit 1
+    fi
+  done
+  echo "release: a second build, in other folders, gave the same bytes"
+  rm -rf "$again"
+  # The package as a technician gets it, checked with the tests' volume.
+  cmake --preset native > /dev/null
+  cmake --build --preset native -j "$(nproc)" --target make-xp-volume > /dev/null
+  scripts/check-deb.sh "$out/$deb" "$PWD/build/native/bin/make-xp-volume"
 fi

@@ -15,6 +15,7 @@ packages=(
   python3 git
   libhivex-dev pkg-config ntfs-3g attr
   ansible
+  dpkg-dev lintian devscripts
   "$@"
 )
 

@@ -1,9 +1,11 @@
-// scourix-rescue [--report-only] [--log FILE] [--backup DIR] [--record FILE] MOUNTPOINT
-// scourix-rescue --undo BACKUPDIR [--force] MOUNTPOINT
+// scourix-rescue [--report-only] [--log FILE] [--backup DIR] [--record FILE]
+//                [--jobs N] [--all] TARGET...
+// scourix-rescue --undo BACKUPDIR [--force] TARGET
 //
 // Cleans a Windows system volume mounted on Linux: the Windows program's
 // scan of the same folder trees, and its registry repair on the volume's
-// hive files, with a backup of everything it changes. Exit status: 0
+// hive files, with a backup of everything it changes. Several targets are
+// cleaned by runs of their own, in parallel. Exit status: 0
 // nothing found, 1 the worm was found and all of it removed (with
 // --report-only: found), 2 something could not be removed, the scan was
 // interrupted or failed, 3 usage or volume errors (nothing changed).
@@ -35,11 +37,13 @@
 #include "rescue/hive_registry.h"
 #include "rescue/offline_scan.h"
 #include "rescue/record.h"
+#include "rescue/targets.h"
 #include "rescue/undo.h"
 #include "rescue/volume.h"
 
 namespace {
 
+constexpr int kMostJobs = 64;
 constexpr int kNothingFound = 0;
 constexpr int kRemoved = 1;
 constexpr int kNotAllRemoved = 2;
@@ -52,7 +56,9 @@ struct Options {
   std::string undo;
   bool force = false;
   std::string record;
-  std::string mountPoint;
+  int jobs = 0;  // 0: one per processor
+  std::vector<std::string> targets;
+  std::string mountPoint;  // the one target of this run
 };
 
 // What the record of the run (--record) is made of, gathered as it goes.
@@ -65,8 +71,9 @@ RunRecord runRecord;
 int Usage(const char* problem) {
   std::fprintf(stderr,
                "scourix-rescue: %s\n"
-               "usage: scourix-rescue [--report-only] [--log FILE] [--backup DIR] [--record FILE] MOUNTPOINT\n"
-               "       scourix-rescue --undo BACKUPDIR [--force] MOUNTPOINT\n",
+               "usage: scourix-rescue [--report-only] [--log FILE] [--backup DIR] [--record FILE] [--jobs N]\n"
+               "                      TARGET...\n"
+               "       scourix-rescue --undo BACKUPDIR [--force] TARGET\n",
                problem);
   return kUsageOrVolume;
 }
@@ -93,22 +100,35 @@ bool ParseArguments(int argc, char** argv, Options& options, const char*& proble
       (arg == "--backup" ? options.backup : options.undo) = argv[i];
     } else if (arg == "--force") {
       options.force = true;
+    } else if (arg == "--jobs") {
+      char* end = nullptr;
+      const long jobs = ++i == argc ? 0 : std::strtol(argv[i], &end, 10);
+      if (jobs < 1 || jobs > kMostJobs || *end != '\0') return (problem = "--jobs needs a number from 1 to 64"), false;
+      options.jobs = static_cast<int>(jobs);
     } else if (arg.size() > 1 && arg[0] == '-' && arg != "--") {
       return (problem = "unknown option"), false;
     } else {
       if (arg == "--" && ++i == argc) break;
-      if (!options.mountPoint.empty() || i + 1 < argc) return (problem = "one mount point, please"), false;
-      options.mountPoint = argv[i];
+      for (; i < argc && (arg == "--" || argv[i][0] != '-'); ++i) {
+        std::string target = argv[i];
+        while (target.size() > 1 && target.back() == '/') target.pop_back();
+        if (std::find(options.targets.begin(), options.targets.end(), target) != options.targets.end()) {
+          return (problem = "the same target twice"), false;
+        }
+        options.targets.push_back(target);
+      }
+      if (i < argc) return (problem = "options go before the targets"), false;
     }
   }
-  if (options.mountPoint.empty()) return (problem = "no mount point given"), false;
+  if (options.targets.empty()) return (problem = "no target given"), false;
+  if (!options.undo.empty() && options.targets.size() > 1) return (problem = "--undo takes one target"), false;
   if (!options.undo.empty() &&
       (options.reportOnly || options.log != nullptr || !options.backup.empty() || !options.record.empty())) {
     return (problem = "--undo goes with --force alone"), false;
   }
   if (options.undo.empty() && options.force) return (problem = "--force goes with --undo"), false;
   if (options.reportOnly && !options.backup.empty()) return (problem = "--report-only changes nothing to back up"), false;
-  while (options.mountPoint.size() > 1 && options.mountPoint.back() == '/') options.mountPoint.pop_back();
+  options.mountPoint = options.targets.front();
   return true;
 }
 
@@ -217,6 +237,60 @@ int TerminalWidth() {
   return ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 ? size.ws_col : 80;
 }
 
+// This program's own file, to run it once per target.
+std::string SelfPath() {
+  char path[4096];
+  const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+  return length > 0 ? std::string(path, static_cast<size_t>(length)) : std::string();
+}
+
+// Several targets: a run of this program for each, at most --jobs at once.
+// Each gets its own record in the --record folder, its own folder in the
+// --backup folder, and its own log, appended to --log in the targets'
+// order once all have ended (runs side by side would mix their lines).
+int RunMany(Options& options) {
+  struct stat st {};
+  if (!options.record.empty() && (stat(options.record.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))) {
+    options.record.clear();
+    return VolumeError("with several targets, --record names a folder that exists");
+  }
+  char logFolder[] = "/tmp/scourix-rescue-logs-XXXXXX";
+  if (options.log != nullptr && mkdtemp(logFolder) == nullptr) return VolumeError("cannot make a folder for the logs");
+  std::vector<TargetRun> runs;
+  for (const std::string& target : options.targets) {
+    TargetRun run{target, {}};
+    const std::string name = TargetFileName(target);
+    if (options.reportOnly) run.arguments.push_back("--report-only");
+    if (options.log != nullptr) run.arguments.insert(run.arguments.end(), {"--log", std::string(logFolder) + "/" + name});
+    if (!options.backup.empty()) run.arguments.insert(run.arguments.end(), {"--backup", options.backup + "/" + name});
+    if (!options.record.empty()) {
+      run.arguments.insert(run.arguments.end(), {"--record", options.record + "/" + name + ".json"});
+    }
+    run.arguments.insert(run.arguments.end(), {"--", target});
+    runs.push_back(std::move(run));
+  }
+  options.record.clear();  // each run wrote its own
+  const long processors = sysconf(_SC_NPROCESSORS_ONLN);
+  int status = RunTargetsInParallel(SelfPath(), runs, options.jobs > 0 ? options.jobs : static_cast<int>(std::max(1L, processors)),
+                                    stdout);
+  if (options.log != nullptr) {
+    PosixAppendFile log;
+    const bool opened = log.Open(options.log);
+    for (const TargetRun& run : runs) {
+      const std::string part = std::string(logFolder) + "/" + TargetFileName(run.target);
+      UniqueFd file(open(part.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+      char buffer[65536];
+      for (ssize_t got; file && (got = read(file.Get(), buffer, sizeof buffer)) > 0;) {
+        if (!opened || !log.Append(buffer, static_cast<size_t>(got))) status = std::max(status, kNotAllRemoved);
+      }
+      unlink(part.c_str());
+    }
+    rmdir(logFolder);
+    if (!opened) std::fprintf(stderr, "scourix-rescue: cannot write the log %s\n", options.log);
+  }
+  return status;
+}
+
 }  // namespace
 
 namespace {
@@ -227,6 +301,7 @@ int Run(int argc, char** argv, Options& options) {
     options.record.clear();  // a command line not understood writes nothing
     return Usage(problem);
   }
+  if (options.targets.size() > 1) return RunMany(options);
   runRecord.fields.computer = options.mountPoint;  // until the volume names itself
   runRecord.fields.started = IsoTime(LocalNow());
 

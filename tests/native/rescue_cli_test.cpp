@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "fleet/summary.h"
+#include "rescue/targets.h"
 #include "tests/support/rescue_run.h"
 #include "tests/support/test_hive.h"
 #include "tests/support/test_volume.h"
@@ -135,6 +136,56 @@ TEST(RescueCli, RecordsTheRunForTheFleet) {
   std::remove(path.c_str());
   EXPECT_EQ(3, Rescue({"--record", path, "--undo", "x", volume.Root()}).status);
   EXPECT_EQ("", ReadAll(path));
+}
+
+// Several targets: each cleaned by a run of its own, in parallel; each one's
+// lines together under its name; one record each; the worst status.
+TEST(RescueCli, SeveralTargetsInParallel) {
+  TestVolume first("many-a"), second("many-b"), broken("many-c");
+  BuildInfectedXp(first);
+  BuildInfectedXp(second);
+  broken.WriteWorm("Program Files/worm.exe");  // no Windows directory: 3
+  const std::string records = ::testing::TempDir() + "rescue-many-records";
+  const std::string log = ::testing::TempDir() + "rescue-many.log";
+  CommandOutput("rm -rf " + Quote(records) + " " + Quote(log) + "; mkdir " + Quote(records));
+  RescueRun run = Rescue({"--jobs", "2", "--log", log, "--record", records, first.Root(), second.Root()});
+  EXPECT_EQ(1, run.status) << run.out << run.err;
+  for (const TestVolume* volume : {&first, &second}) {
+    const size_t header = IndexOf(run, "==> " + volume->Root() + " <==");
+    ASSERT_LT(header, run.lines.size()) << run.out;
+    // Its lines follow it, uninterrupted, to its status.
+    EXPECT_EQ(std::string("System Registry     ") + kVirus + " removed", run.lines[header + 1]);
+    const size_t end = std::find(run.lines.begin() + header, run.lines.end(), "(exit status 1)") - run.lines.begin();
+    ASSERT_LT(end, run.lines.size());
+    EXPECT_EQ("Scanning completed", run.lines[end - 1]);
+    for (size_t i = header + 1; i < end; ++i) EXPECT_EQ(std::string::npos, run.lines[i].find("==>")) << run.out;
+    const FleetEntry entry = ReadEntry("x", ReadAll(records + "/" + TargetFileName(volume->Root()) + ".json"));
+    EXPECT_TRUE(entry.readable) << entry.problem;
+    EXPECT_EQ("XP-DESK", entry.record.computer);
+    EXPECT_EQ(1, entry.record.exitStatus);
+    for (const char* gone : xp::kWormFiles) EXPECT_FALSE(volume->Exists(gone)) << gone;
+  }
+  // One log entry per target, whole, in the targets' order.
+  const std::string logged = ReadAll(log);
+  const size_t firstEntry = logged.find("Scourix Ver 1.0, scan of ");
+  const size_t secondEntry = logged.find("Scourix Ver 1.0, scan of ", firstEntry + 1);
+  ASSERT_NE(std::string::npos, secondEntry) << logged;
+  EXPECT_EQ(std::string::npos, logged.find("Scourix Ver 1.0, scan of ", secondEntry + 1));
+  EXPECT_NE(std::string::npos, logged.rfind("Scanning completed", secondEntry)) << "the first entry is whole";
+
+  // The worst status wins; a target that is no volume says why under its name.
+  run = Rescue({"--jobs", "1", "--report-only", first.Root(), broken.Root()});
+  EXPECT_EQ(3, run.status) << run.out;
+  const size_t header = IndexOf(run, "==> " + broken.Root() + " <==");
+  ASSERT_LT(header + 1, run.lines.size());
+  EXPECT_NE(std::string::npos, run.lines[header + 1].find("no Windows directory")) << run.out;
+  // A record folder that does not exist is refused before anything is done.
+  EXPECT_EQ(3, Rescue({"--record", records + "/missing", first.Root(), second.Root()}).status);
+  for (const std::vector<std::string>& wrong : std::vector<std::vector<std::string>>{
+           {"--jobs", "0", first.Root()}, {"--jobs", "65", first.Root()}, {"--jobs", "2x", first.Root()},
+           {"--undo", "x", first.Root(), second.Root()}, {first.Root(), "--report-only"}}) {
+    EXPECT_EQ(3, Rescue(wrong).status) << ::testing::PrintToString(wrong);
+  }
 }
 
 // A German Windows XP: its registry puts the profiles and programs under

@@ -34,6 +34,7 @@
 #include "posix/append_file.h"
 #include "posix/unique_fd.h"
 #include "rescue/folder_listing.h"
+#include "rescue/guest.h"
 #include "rescue/hive_registry.h"
 #include "rescue/offline_scan.h"
 #include "rescue/record.h"
@@ -291,6 +292,20 @@ int RunMany(Options& options) {
   return status;
 }
 
+// A disk image or block device: through libguestfs, which runs this
+// program on each Windows volume it finds, and writes its record.
+int RunDisk(Options& options) {
+  DiskOptions disk;
+  disk.reportOnly = options.reportOnly;
+  disk.log = options.log;
+  disk.backup = options.backup;
+  disk.record = options.record;
+  disk.undo = options.undo;
+  disk.force = options.force;
+  options.record.clear();
+  return CleanDisk(options.mountPoint, disk, stdout, stderr);
+}
+
 }  // namespace
 
 namespace {
@@ -302,6 +317,10 @@ int Run(int argc, char** argv, Options& options) {
     return Usage(problem);
   }
   if (options.targets.size() > 1) return RunMany(options);
+  struct stat kind {};
+  if (stat(options.mountPoint.c_str(), &kind) == 0 && (S_ISREG(kind.st_mode) || S_ISBLK(kind.st_mode))) {
+    return RunDisk(options);
+  }
   runRecord.fields.computer = options.mountPoint;  // until the volume names itself
   runRecord.fields.started = IsoTime(LocalNow());
 
@@ -423,6 +442,7 @@ extern "C" const char* __ubsan_default_options() { return "exitcode=2"; }
 int main(int argc, char** argv) {
   // No abnormal end may look like success: whatever is thrown ends the run
   // with the status of a scan that failed.
+  NoteOwnLibraries();
   Options options;
   try {
     const int status = Run(argc, argv, options);

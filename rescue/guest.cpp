@@ -1,0 +1,430 @@
+#include "rescue/guest.h"
+
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <guestfs.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "cli/record.h"
+#include "posix/append_file.h"
+#include "posix/fd_io.h"
+#include "posix/unique_fd.h"
+#include "rescue/disk_format.h"
+#include "rescue/record.h"
+
+namespace {
+
+constexpr int kUsageOrVolume = 3;
+constexpr int kNotAllRemoved = 2;
+constexpr char kRoot[] = "/sysroot";             // where the appliance mounts the volume
+constexpr char kHome[] = "/tmp/scourix";         // the program's folder in the appliance
+constexpr size_t kChunk = 1 << 20;               // bytes fetched from the appliance at a time
+constexpr size_t kMostFetched = size_t{1} << 28;  // a run's output, log or record
+
+// The functions of libguestfs this program calls, found when it is loaded.
+struct GuestApi {
+  decltype(&guestfs_create) create;
+  decltype(&guestfs_close) close;
+  decltype(&guestfs_last_error) last_error;
+  decltype(&guestfs_set_error_handler) set_error_handler;
+  decltype(&guestfs_set_backend_settings) set_backend_settings;
+  decltype(&guestfs_add_drive_opts) add_drive_opts;
+  decltype(&guestfs_launch) launch;
+  decltype(&guestfs_inspect_os) inspect_os;
+  decltype(&guestfs_inspect_get_type) inspect_get_type;
+  decltype(&guestfs_inspect_get_product_name) inspect_get_product_name;
+  decltype(&guestfs_inspect_get_mountpoints) inspect_get_mountpoints;
+  decltype(&guestfs_mount) mount;
+  decltype(&guestfs_mount_ro) mount_ro;
+  decltype(&guestfs_umount_all) umount_all;
+  decltype(&guestfs_shutdown) shutdown;
+  decltype(&guestfs_debug) debug;
+  decltype(&guestfs_debug_upload) debug_upload;
+};
+
+const GuestApi* LoadGuestApi(std::string& error) {
+  static GuestApi api{};
+  static bool loaded = false;
+  if (loaded) return &api;
+  void* library = dlopen("libguestfs.so.0", RTLD_NOW | RTLD_LOCAL);
+  if (library == nullptr) {
+    error = std::string("libguestfs is not installed (Debian: libguestfs0): ") + dlerror();
+    return nullptr;
+  }
+  bool found = true;
+  const auto load = [&](auto& field, const char* name) {
+    field = reinterpret_cast<std::remove_reference_t<decltype(field)>>(dlsym(library, name));
+    found = found && field != nullptr;
+  };
+  load(api.create, "guestfs_create");
+  load(api.close, "guestfs_close");
+  load(api.last_error, "guestfs_last_error");
+  load(api.set_error_handler, "guestfs_set_error_handler");
+  load(api.set_backend_settings, "guestfs_set_backend_settings");
+  load(api.add_drive_opts, "guestfs_add_drive_opts");
+  load(api.launch, "guestfs_launch");
+  load(api.inspect_os, "guestfs_inspect_os");
+  load(api.inspect_get_type, "guestfs_inspect_get_type");
+  load(api.inspect_get_product_name, "guestfs_inspect_get_product_name");
+  load(api.inspect_get_mountpoints, "guestfs_inspect_get_mountpoints");
+  load(api.mount, "guestfs_mount");
+  load(api.mount_ro, "guestfs_mount_ro");
+  load(api.umount_all, "guestfs_umount_all");
+  load(api.shutdown, "guestfs_shutdown");
+  load(api.debug, "guestfs_debug");
+  load(api.debug_upload, "guestfs_debug_upload");
+  if (!found) {
+    error = "this libguestfs lacks functions scourix-rescue needs";
+    return nullptr;
+  }
+  loaded = true;
+  return &api;
+}
+
+std::vector<std::string> ownLibraries;
+
+// libguestfs hands out lists and texts for the caller to free.
+void FreeList(char** list) {
+  if (list == nullptr) return;
+  for (char** item = list; *item != nullptr; ++item) std::free(*item);
+  std::free(list);
+}
+
+std::string Take(char* text) {
+  std::string taken = text != nullptr ? text : "";
+  std::free(text);
+  return taken;
+}
+
+std::string Quote(const std::string& text) {
+  std::string quoted = "'";
+  for (const char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+std::string BaseName(const std::string& path) { return path.substr(path.rfind('/') + 1); }
+
+// One launched appliance with the disk added; closed (which ends it) on
+// every path.
+class Appliance {
+ public:
+  explicit Appliance(const GuestApi& api) : api_(api) {}
+  ~Appliance() {
+    if (g_ != nullptr) api_.close(g_);
+  }
+  Appliance(const Appliance&) = delete;
+  Appliance& operator=(const Appliance&) = delete;
+
+  // KVM where it starts, else software emulation (TCG); how says which ran.
+  bool Launch(const std::string& target, const std::string& format, bool readOnly, std::string& how,
+              std::string& error) {
+    const char* settings = std::getenv("LIBGUESTFS_BACKEND_SETTINGS");
+    const bool tcgAsked = settings != nullptr && std::strstr(settings, "force_tcg") != nullptr;
+    if (!tcgAsked && Start(target, format, readOnly, false, error)) {
+      how = "KVM";
+      return true;
+    }
+    const std::string kvmError = error;
+    if (!Start(target, format, readOnly, true, error)) {
+      if (!tcgAsked) error = "with KVM: " + kvmError + "; with software emulation: " + error;
+      return false;
+    }
+    how = tcgAsked ? "software emulation (TCG), as LIBGUESTFS_BACKEND_SETTINGS asks"
+                   : "software emulation (TCG): KVM did not start";
+    return true;
+  }
+
+  guestfs_h* Handle() const { return g_; }
+  std::string Error() const {
+    const char* text = api_.last_error(g_);
+    return text != nullptr ? text : "unknown error";
+  }
+
+  // A shell command in the appliance (not in the guest's volume); its output.
+  // The command's own status is not the call's: callers echo it.
+  bool Shell(const std::string& command, std::string& output) {
+    char* argv[] = {const_cast<char*>(command.c_str()), nullptr};
+    char* result = api_.debug(g_, "sh", argv);
+    if (result == nullptr) return false;
+    output = Take(result);
+    return true;
+  }
+
+  // A file of the appliance's, in pieces (a reply is limited in size).
+  bool Fetch(const std::string& path, std::string& contents) {
+    contents.clear();
+    std::string size;
+    if (!Shell("stat -c %s " + Quote(path) + " 2>/dev/null || echo none", size) || size.rfind("none", 0) == 0) {
+      return false;
+    }
+    const unsigned long long total = std::strtoull(size.c_str(), nullptr, 10);
+    if (total > kMostFetched) return false;
+    for (size_t piece = 0; piece * kChunk < total; ++piece) {
+      // The reply loses the text's last newline: a mark after it keeps it.
+      std::string part;
+      if (!Shell("dd if=" + Quote(path) + " bs=" + std::to_string(kChunk) + " skip=" + std::to_string(piece) +
+                     " count=1 status=none; echo .",
+                 part) ||
+          part.empty() || part.back() != '.') {
+        return false;
+      }
+      part.pop_back();
+      contents += part;
+    }
+    return contents.size() == total;
+  }
+
+ private:
+  bool Start(const std::string& target, const std::string& format, bool readOnly, bool tcg, std::string& error) {
+    if (g_ != nullptr) api_.close(g_);
+    g_ = api_.create();
+    if (g_ == nullptr) {
+      error = "libguestfs could not start";
+      return false;
+    }
+    api_.set_error_handler(g_, nullptr, nullptr);
+    char forceTcg[] = "force_tcg";
+    char* settings[] = {forceTcg, nullptr};
+    if ((tcg && api_.set_backend_settings(g_, settings) != 0) ||
+        api_.add_drive_opts(g_, target.c_str(), GUESTFS_ADD_DRIVE_OPTS_FORMAT, format.c_str(),
+                            GUESTFS_ADD_DRIVE_OPTS_READONLY, readOnly ? 1 : 0, -1) != 0 ||
+        api_.launch(g_) != 0) {
+      error = Error();
+      return false;
+    }
+    return true;
+  }
+
+  const GuestApi& api_;
+  guestfs_h* g_ = nullptr;
+};
+
+// The disk's format from its bytes; block devices are raw.
+bool DiskFormatOf(const std::string& target, std::string& format, std::string& error) {
+  const UniqueFd file(open(target.c_str(), O_RDONLY | O_CLOEXEC));
+  struct stat st {};
+  if (!file || fstat(file.Get(), &st) != 0) {
+    error = target + ": " + std::strerror(errno);
+    return false;
+  }
+  if (S_ISBLK(st.st_mode)) {
+    format = "raw";
+    return true;
+  }
+  std::vector<uint8_t> head(4096), tail(512);
+  size_t got = 0, gotTail = 0;
+  const uint64_t size = static_cast<uint64_t>(st.st_size);
+  if (!ReadFullyAt(file.Get(), 0, head.data(), head.size(), got) ||
+      !ReadFullyAt(file.Get(), size > tail.size() ? size - tail.size() : 0, tail.data(), tail.size(), gotTail)) {
+    error = target + ": " + std::strerror(errno);
+    return false;
+  }
+  head.resize(got);
+  tail.resize(gotTail);
+  const DiskFormat detected = DetectDiskFormat(head, tail);
+  if (detected.name.empty()) {
+    error = target + " is " + detected.problem;
+    return false;
+  }
+  format = detected.name;
+  return true;
+}
+
+// This program and its libraries, into the appliance's /tmp/scourix.
+bool InstallProgram(const GuestApi& api, Appliance& appliance, std::string& loader, std::string& error) {
+  std::string output;
+  if (!appliance.Shell(std::string("rm -rf ") + kHome + " && mkdir -p " + kHome + "/lib && echo made", output) ||
+      output.find("made") == std::string::npos) {
+    error = "cannot make a folder in the appliance: " + appliance.Error();
+    return false;
+  }
+  loader.clear();
+  std::vector<std::string> files = ownLibraries;
+  files.push_back("/proc/self/exe");
+  for (size_t i = 0; i < files.size(); ++i) {
+    const bool program = i + 1 == files.size();
+    const std::string placed = std::string(kHome) + (program ? "/scourix-rescue" : "/lib/" + BaseName(files[i]));
+    if (api.debug_upload(appliance.Handle(), files[i].c_str(), placed.c_str(), 0755) != 0) {
+      error = "cannot copy " + files[i] + " into the appliance: " + appliance.Error();
+      return false;
+    }
+    if (!program && BaseName(files[i]).rfind("ld-linux", 0) == 0) loader = placed;
+  }
+  // The files' own names carry full versions ("libasan.so.8.0.0"); the
+  // program asks for shorter ones ("libasan.so.8").
+  std::string links = std::string("cd ") + kHome + "/lib";
+  for (const std::string& library : ownLibraries) {
+    std::string name = BaseName(library);
+    for (size_t dot = name.rfind('.'); name.size() > 3 && name.compare(name.size() - 3, 3, ".so") != 0 &&
+                                        dot != std::string::npos;
+         dot = name.rfind('.')) {
+      name.resize(dot);
+      links += " && ln -sf " + Quote(BaseName(library)) + " " + Quote(name);
+    }
+  }
+  if (!appliance.Shell(links + " && echo linked", output) || output.find("linked") == std::string::npos) {
+    error = "cannot name the libraries in the appliance: " + output;
+    return false;
+  }
+  return true;
+}
+
+// The volume's paths as the appliance names them, in the lines and messages,
+// as the user named the disk.
+std::string AsTheUserNamesIt(std::string text, const std::string& target) {
+  for (const auto& [from, to] : {std::pair<std::string, std::string>{std::string(kRoot) + "/", target + ":/"},
+                                 std::pair<std::string, std::string>{kRoot, target}}) {
+    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
+      text.replace(at, from.size(), to);
+    }
+  }
+  return text;
+}
+
+// A record file for each installation when there are several.
+std::string RecordPath(const std::string& record, const std::string& device, size_t installations) {
+  if (installations < 2) return record;
+  const std::string suffix = "-" + BaseName(device);
+  const size_t dot = record.rfind(".json");
+  return dot != std::string::npos && dot + 5 == record.size() ? record.substr(0, dot) + suffix + ".json"
+                                                              : record + suffix;
+}
+
+}  // namespace
+
+void NoteOwnLibraries() {
+  std::ifstream maps("/proc/self/maps");
+  for (std::string line; std::getline(maps, line);) {
+    const size_t slash = line.find('/');
+    if (slash == std::string::npos) continue;
+    const std::string path = line.substr(slash);
+    if (path.find(".so") == std::string::npos || path.find(" (deleted)") != std::string::npos) continue;
+    if (std::find(ownLibraries.begin(), ownLibraries.end(), path) == ownLibraries.end()) ownLibraries.push_back(path);
+  }
+}
+
+int CleanDisk(const std::string& target, const DiskOptions& options, std::FILE* out, std::FILE* err) {
+  const auto fail = [&](const std::string& problem) {
+    std::fprintf(err, "scourix-rescue: %s; nothing was changed\n", problem.c_str());
+    return kUsageOrVolume;
+  };
+  std::string error, format;
+  const GuestApi* api = LoadGuestApi(error);
+  if (api == nullptr) return fail(error);
+  if (!DiskFormatOf(target, format, error)) return fail(error);
+  const bool readOnly = options.reportOnly;
+  Appliance appliance(*api);
+  std::string how;
+  if (!appliance.Launch(target, format, readOnly, how, error)) return fail(target + ": cannot open the disk (" + error + ")");
+  std::fprintf(err, "scourix-rescue: %s: the libguestfs appliance runs under %s\n", target.c_str(), how.c_str());
+
+  std::vector<std::string> windows;
+  char** roots = api->inspect_os(appliance.Handle());
+  if (roots == nullptr) return fail(target + ": the disk cannot be inspected (" + appliance.Error() + ")");
+  for (char** root = roots; *root != nullptr; ++root) {
+    if (Take(api->inspect_get_type(appliance.Handle(), *root)) == "windows") windows.push_back(*root);
+  }
+  FreeList(roots);
+  if (windows.empty()) return fail(target + ": no Windows installation found on the disk");
+  std::string loader;
+  if (!InstallProgram(*api, appliance, loader, error)) return fail(target + ": " + error);
+
+  PosixAppendFile log;
+  if (options.log != nullptr && !log.Open(options.log)) {
+    return fail(std::string("cannot write the log ") + options.log + ": " + std::strerror(errno));
+  }
+  int worst = 0;
+  for (const std::string& root : windows) {
+    if (windows.size() > 1) {
+      std::fprintf(out, "--- Windows on %s (%s) ---\n", root.c_str(),
+                   Take(api->inspect_get_product_name(appliance.Handle(), root.c_str())).c_str());
+    }
+    // Its file systems, the shortest mount point first.
+    char** pairs = api->inspect_get_mountpoints(appliance.Handle(), root.c_str());
+    std::vector<std::pair<std::string, std::string>> mounts;
+    for (char** item = pairs; item != nullptr && item[0] != nullptr && item[1] != nullptr; item += 2) {
+      mounts.emplace_back(item[0], item[1]);
+    }
+    FreeList(pairs);
+    std::sort(mounts.begin(), mounts.end(),
+              [](const auto& a, const auto& b) { return a.first.size() < b.first.size(); });
+    bool mounted = !mounts.empty();
+    for (const auto& [mountPoint, device] : mounts) {
+      const int done = readOnly ? api->mount_ro(appliance.Handle(), device.c_str(), mountPoint.c_str())
+                                : api->mount(appliance.Handle(), device.c_str(), mountPoint.c_str());
+      if (done != 0) {
+        std::fprintf(err, "scourix-rescue: %s: %s cannot be mounted%s (%s); nothing was changed on it\n",
+                     target.c_str(), device.c_str(), readOnly ? "" : " for writing", appliance.Error().c_str());
+        mounted = false;
+        break;
+      }
+    }
+    if (!mounted) {
+      worst = std::max(worst, kUsageOrVolume);
+      api->umount_all(appliance.Handle());
+      continue;
+    }
+
+    std::string arguments;
+    if (!options.undo.empty()) {
+      arguments = "--undo " + Quote(kRoot + ("/" + options.undo)) + (options.force ? " --force" : "");
+    } else {
+      if (options.reportOnly) arguments += " --report-only";
+      if (options.log != nullptr) arguments += std::string(" --log ") + kHome + "/log";
+      if (!options.record.empty()) arguments += std::string(" --record ") + kHome + "/record.json";
+      if (!options.backup.empty()) arguments += " --backup " + Quote(kRoot + ("/" + options.backup));
+    }
+    const std::string program = std::string(kHome) + "/scourix-rescue";
+    const std::string start =
+        loader.empty() ? program : Quote(loader) + " --library-path " + kHome + "/lib " + program;
+    std::string reply;
+    const bool ran = appliance.Shell(std::string("rm -f ") + kHome + "/log " + kHome + "/record.json; " + start + " " +
+                                         arguments + " -- " + kRoot + " > " + kHome + "/out 2>&1; echo status=$?",
+                                     reply);
+    const size_t marker = reply.rfind("status=");
+    int status = ran && marker != std::string::npos ? std::atoi(reply.c_str() + marker + 7) : kNotAllRemoved;
+    std::string output;
+    if (!appliance.Fetch(std::string(kHome) + "/out", output)) {
+      std::fprintf(err, "scourix-rescue: %s: the run's lines could not be read from the appliance\n", target.c_str());
+      status = std::max(status, kNotAllRemoved);
+    }
+    std::fputs(AsTheUserNamesIt(output, target).c_str(), out);
+    std::fflush(out);
+
+    std::string text;
+    if (options.log != nullptr && options.undo.empty()) {
+      if (!appliance.Fetch(std::string(kHome) + "/log", text) || !log.Append(text.data(), text.size())) {
+        std::fprintf(err, "scourix-rescue: %s: the log could not be written\n", target.c_str());
+        status = std::max(status, kNotAllRemoved);
+      }
+    }
+    if (!options.record.empty() && options.undo.empty()) {
+      ScanRecord record;
+      if (!appliance.Fetch(std::string(kHome) + "/record.json", text) || !ParseRecordJson(text, record, error) ||
+          !((record.computer = record.computer == kRoot ? target : record.computer), true) ||
+          !WriteRecordFile(RecordPath(options.record, root, windows.size()), record, error)) {
+        std::fprintf(err, "scourix-rescue: %s: the record could not be written\n", target.c_str());
+        status = std::max(status, kNotAllRemoved);
+      }
+    }
+    worst = std::max(worst, status);
+    if (api->umount_all(appliance.Handle()) != 0) {
+      std::fprintf(err, "scourix-rescue: %s: %s\n", target.c_str(), appliance.Error().c_str());
+      worst = std::max(worst, kNotAllRemoved);
+    }
+  }
+  // Writes what is still cached back to the disk before the appliance ends.
+  if (api->shutdown(appliance.Handle()) != 0) {
+    std::fprintf(err, "scourix-rescue: %s: the appliance did not end cleanly (%s)\n", target.c_str(),
+                 appliance.Error().c_str());
+    worst = std::max(worst, kNotAllRemoved);
+  }
+  return worst;
+}

@@ -310,9 +310,11 @@ void NoteOwnLibraries() {
   }
 }
 
-int CleanDisk(const std::string& target, const DiskOptions& options, std::FILE* out, std::FILE* err) {
-  const auto fail = [&](const std::string& problem) {
-    std::fprintf(err, "scourix-rescue: %s; nothing was changed\n", problem.c_str());
+int CleanDisk(const std::string& target, const DiskOptions& options, std::FILE* out, std::FILE* err,
+              std::string& problem) {
+  const auto fail = [&](const std::string& why) {
+    problem = why + "; nothing was changed";
+    std::fprintf(err, "scourix-rescue: %s\n", problem.c_str());
     return kUsageOrVolume;
   };
   std::string error, format;
@@ -332,6 +334,10 @@ int CleanDisk(const std::string& target, const DiskOptions& options, std::FILE* 
     if (Take(api->inspect_get_type(appliance.Handle(), *root)) == "windows") windows.push_back(*root);
   }
   FreeList(roots);
+  if (windows.empty() && options.ifWindows) {
+    std::fprintf(err, "scourix-rescue: %s: no Windows installation on the disk; passed over\n", target.c_str());
+    return 0;
+  }
   if (windows.empty()) return fail(target + ": no Windows installation found on the disk");
   std::string loader;
   if (!InstallProgram(*api, appliance, loader, error)) return fail(target + ": " + error);

@@ -17,6 +17,7 @@ struct DiskOptions {
   std::string record;         // on this machine
   std::string undo;           // a backup folder below the volume's root
   bool force = false;
+  bool ifWindows = false;  // a disk without Windows is passed over (0), not refused (3)
 };
 
 // The shared libraries this program runs with; noted at its start, before
@@ -26,5 +27,7 @@ void NoteOwnLibraries();
 // Cleans (or, with undo, restores) every Windows installation on the disk
 // image or block device target. Lines go to out, messages to err. Returns
 // the exit status: the worst of the installations', 3 when the disk cannot
-// be opened or holds no Windows.
-int CleanDisk(const std::string& target, const DiskOptions& options, std::FILE* out, std::FILE* err);
+// be opened or holds no Windows (why, in problem; nothing was run then, and
+// no record written).
+int CleanDisk(const std::string& target, const DiskOptions& options, std::FILE* out, std::FILE* err,
+              std::string& problem);

@@ -1,5 +1,5 @@
 // scourix-rescue [--report-only] [--log FILE] [--backup DIR] [--record FILE]
-//                [--jobs N] [--all] TARGET...
+//                [--jobs N] [--if-windows] [--all] TARGET...
 // scourix-rescue --undo BACKUPDIR [--force] TARGET
 //
 // Cleans a Windows system volume mounted on Linux: the Windows program's
@@ -35,6 +35,7 @@
 #include "posix/unique_fd.h"
 #include "rescue/folder_listing.h"
 #include "rescue/guest.h"
+#include "rescue/machine_disks.h"
 #include "rescue/hive_registry.h"
 #include "rescue/offline_scan.h"
 #include "rescue/record.h"
@@ -58,6 +59,8 @@ struct Options {
   bool force = false;
   std::string record;
   int jobs = 0;  // 0: one per processor
+  bool all = false;
+  bool ifWindows = false;  // a disk without Windows is passed over, not refused
   std::vector<std::string> targets;
   std::string mountPoint;  // the one target of this run
 };
@@ -72,8 +75,9 @@ RunRecord runRecord;
 int Usage(const char* problem) {
   std::fprintf(stderr,
                "scourix-rescue: %s\n"
-               "usage: scourix-rescue [--report-only] [--log FILE] [--backup DIR] [--record FILE] [--jobs N]\n"
-               "                      TARGET...\n"
+               "usage: scourix-rescue [--report-only] [--log FILE] [--backup DIR] [--record FILE|DIR] [--jobs N]\n"
+               "                      [--if-windows] TARGET...\n"
+               "       scourix-rescue [options] --all [TARGET...]\n"
                "       scourix-rescue --undo BACKUPDIR [--force] TARGET\n",
                problem);
   return kUsageOrVolume;
@@ -101,6 +105,10 @@ bool ParseArguments(int argc, char** argv, Options& options, const char*& proble
       (arg == "--backup" ? options.backup : options.undo) = argv[i];
     } else if (arg == "--force") {
       options.force = true;
+    } else if (arg == "--all") {
+      options.all = options.ifWindows = true;
+    } else if (arg == "--if-windows") {
+      options.ifWindows = true;
     } else if (arg == "--jobs") {
       char* end = nullptr;
       const long jobs = ++i == argc ? 0 : std::strtol(argv[i], &end, 10);
@@ -121,15 +129,17 @@ bool ParseArguments(int argc, char** argv, Options& options, const char*& proble
       if (i < argc) return (problem = "options go before the targets"), false;
     }
   }
-  if (options.targets.empty()) return (problem = "no target given"), false;
-  if (!options.undo.empty() && options.targets.size() > 1) return (problem = "--undo takes one target"), false;
+  if (options.targets.empty() && !options.all) return (problem = "no target given"), false;
+  if (!options.undo.empty() && (options.targets.size() > 1 || options.all)) {
+    return (problem = "--undo takes one target"), false;
+  }
   if (!options.undo.empty() &&
       (options.reportOnly || options.log != nullptr || !options.backup.empty() || !options.record.empty())) {
     return (problem = "--undo goes with --force alone"), false;
   }
   if (options.undo.empty() && options.force) return (problem = "--force goes with --undo"), false;
   if (options.reportOnly && !options.backup.empty()) return (problem = "--report-only changes nothing to back up"), false;
-  options.mountPoint = options.targets.front();
+  if (!options.targets.empty()) options.mountPoint = options.targets.front();
   return true;
 }
 
@@ -262,6 +272,7 @@ int RunMany(Options& options) {
     TargetRun run{target, {}};
     const std::string name = TargetFileName(target);
     if (options.reportOnly) run.arguments.push_back("--report-only");
+    if (options.ifWindows) run.arguments.push_back("--if-windows");
     if (options.log != nullptr) run.arguments.insert(run.arguments.end(), {"--log", std::string(logFolder) + "/" + name});
     if (!options.backup.empty()) run.arguments.insert(run.arguments.end(), {"--backup", options.backup + "/" + name});
     if (!options.record.empty()) {
@@ -302,8 +313,18 @@ int RunDisk(Options& options) {
   disk.record = options.record;
   disk.undo = options.undo;
   disk.force = options.force;
+  disk.ifWindows = options.ifWindows;
   options.record.clear();
-  return CleanDisk(options.mountPoint, disk, stdout, stderr);
+  std::string problem;
+  const int status = CleanDisk(options.mountPoint, disk, stdout, stderr, problem);
+  if (problem.empty() || disk.record.empty()) return status;
+  // Stopped before any volume was reached: the record says why.
+  ScanRecord& record = runRecord.fields;
+  record.computer = options.mountPoint;
+  record.started = IsoTime(LocalNow());
+  record.lines.push_back(problem);
+  options.record = disk.record;
+  return status;
 }
 
 }  // namespace
@@ -315,6 +336,20 @@ int Run(int argc, char** argv, Options& options) {
   if (!ParseArguments(argc, argv, options, problem)) {
     options.record.clear();  // a command line not understood writes nothing
     return Usage(problem);
+  }
+  if (options.all) {
+    // Every disk of this machine that nothing uses and that has a file
+    // system Windows starts from.
+    for (const std::string& disk : UnusedWindowsDisks(MachinePaths{})) {
+      if (std::find(options.targets.begin(), options.targets.end(), disk) == options.targets.end()) {
+        options.targets.push_back(disk);
+      }
+    }
+    if (options.targets.empty()) {
+      std::printf("No disk of this machine that is not in use holds an NTFS or FAT32 file system.\n");
+      return kNothingFound;
+    }
+    options.mountPoint = options.targets.front();
   }
   if (options.targets.size() > 1) return RunMany(options);
   struct stat kind {};

@@ -47,6 +47,10 @@ mkdir -p "$shlibs/debian"
 printf 'Source: scourix\n\nPackage: %s\nArchitecture: any\n' "$package" > "$shlibs/debian/control"
 depends=$(cd "$shlibs" && dpkg-shlibdeps -O -e "$stage/usr/bin/$package" 2>/dev/null | sed -n 's/^shlibs:Depends=//p')
 [ -n "$depends" ] || { echo "package-deb: dpkg-shlibdeps found no dependencies" >&2; exit 1; }
+# libguestfs is loaded only when a disk or image is given (folders need none
+# of it); its appliance boots a kernel of this machine's /boot.
+depends="$depends, libguestfs0 (>= 1:1.48)"
+recommends="linux-image-amd64"
 
 size=$(du -k -s --exclude=DEBIAN "$stage" | cut -f1)
 cat > "$stage/DEBIAN/control" <<CONTROL
@@ -56,14 +60,17 @@ Architecture: amd64
 Maintainer: $maintainer
 Installed-Size: $size
 Depends: $depends
+Recommends: $recommends
 Section: utils
 Priority: optional
 Description: remove W32/Gibe.F.Worm from a Windows disk from Linux
- scourix-rescue cleans a Windows system volume mounted on Linux, where
- nothing of the worm runs: it finds and deletes the worm's copies in the
- folders Windows uses, removes its services and repairs the registry hives
- it changed. Everything it changes is backed up first and can be put back
- with --undo. The volume is treated as written by an attacker.
+ scourix-rescue cleans Windows from Linux, where nothing of the worm runs:
+ a mounted Windows volume, a disk or partition, or a virtual machine's disk
+ image (raw, qcow2, VMDK, VHD, VHDX, through libguestfs, without root). It
+ finds and deletes the worm's copies in the folders Windows uses, removes
+ its services and repairs the registry hives it changed. Everything it
+ changes is backed up first and can be put back with --undo. The disk is
+ treated as written by an attacker.
 CONTROL
 (cd "$stage" && find usr -type f | LC_ALL=C sort | xargs md5sum) > "$stage/DEBIAN/md5sums"
 chmod 0644 "$stage/DEBIAN/control" "$stage/DEBIAN/md5sums"

@@ -14,6 +14,7 @@ packages=(
   clang libclang-rt-14-dev
   python3 git
   libhivex-dev pkg-config ntfs-3g attr
+  libguestfs-dev linux-image-amd64
   ansible
   dpkg-dev lintian devscripts
   "$@"

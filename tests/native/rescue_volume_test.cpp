@@ -2,6 +2,8 @@
 // service's program from its offline ImagePath.
 #include <gtest/gtest.h>
 
+#include "rescue/disk_format.h"
+#include "rescue/machine_disks.h"
 #include "rescue/offline_scan.h"
 #include "rescue/volume.h"
 #include "tests/support/test_volume.h"
@@ -185,6 +187,80 @@ TEST(RescueServices, ImagePathsAsTheRunningSystemReadsThem) {
       {"", ""},
   };
   for (const auto& c : cases) EXPECT_EQ(c.program, ResolveImagePath(c.image, windows)) << c.image;
+}
+
+// --all: a machine's disks as /sys/block, the mount table and /dev show
+// them, here written out in a test folder.
+TEST(UnusedWindowsDisks, OnlyDisksNothingUsesWithAWindowsFileSystem) {
+  TestVolume machine("machine-disks");
+  std::string ntfs(512, '\0'), fat32(512, '\0'), ext4(512, '\0');
+  ntfs.replace(3, 8, "NTFS    ");
+  fat32.replace(82, 8, "FAT32   ");
+  const auto disk = [&](const std::string& name, const std::string& number, const std::string& bootSector) {
+    machine.WriteFile("sys/block/" + name + "/dev", number + "\n");
+    machine.MakeFolder("sys/block/" + name + "/holders");
+    machine.WriteFile("dev/" + name, bootSector);
+  };
+  const auto partition = [&](const std::string& diskName, const std::string& name, const std::string& number,
+                             const std::string& bootSector) {
+    machine.WriteFile("sys/block/" + diskName + "/" + name + "/dev", number + "\n");
+    machine.WriteFile("sys/block/" + diskName + "/" + name + "/partition", "1\n");
+    machine.MakeFolder("sys/block/" + diskName + "/" + name + "/holders");
+    machine.WriteFile("dev/" + name, bootSector);
+  };
+  disk("sda", "8:0", std::string(512, '\0'));  // Windows on its second partition
+  partition("sda", "sda1", "8:1", ext4);
+  partition("sda", "sda2", "8:2", ntfs);
+  disk("sdb", "8:16", std::string(512, '\0'));  // a partition of it is mounted
+  partition("sdb", "sdb1", "8:17", ntfs);
+  disk("sdc", "8:32", fat32);                   // a FAT32 file system on the whole disk
+  disk("sdd", "8:48", ext4);                    // nothing Windows starts from
+  disk("sde", "8:64", std::string(512, '\0'));  // held by a device-mapper device
+  partition("sde", "sde1", "8:65", ntfs);
+  machine.WriteFile("sys/block/sde/sde1/holders/dm-0", "");
+  disk("sdf", "8:80", std::string(512, '\0'));  // used as swap
+  partition("sdf", "sdf1", "8:81", ntfs);
+  disk("loop0", "7:0", ntfs);                   // loop, RAM and optical devices are not disks
+  disk("sr0", "11:0", ntfs);
+  machine.WriteFile("mountinfo", "22 27 0:21 / /proc rw - proc proc rw\n31 1 8:17 / /data rw - ntfs3 /dev/sdb1 rw\n");
+  machine.WriteFile("swaps", "Filename\tType\tSize\tUsed\tPriority\n/dev/sdf1 partition 1 0 -2\n");
+
+  MachinePaths paths;
+  paths.sysBlock = machine.Path("sys/block");
+  paths.mountInfo = machine.Path("mountinfo");
+  paths.swaps = machine.Path("swaps");
+  paths.dev = machine.Path("dev");
+  EXPECT_EQ((std::vector<std::string>{paths.dev + "/sda", paths.dev + "/sdc"}), UnusedWindowsDisks(paths));
+}
+
+// The image's format from its own bytes; what could name a file of this
+// machine (a backing file, a descriptor's extents) is refused.
+TEST(DetectDiskFormat, FromTheImagesOwnBytes) {
+  const auto bytes = [](const std::string& text) { return std::vector<uint8_t>(text.begin(), text.end()); };
+  std::string standalone("QFI\xfb\0\0\0\3", 8), backed = standalone;
+  standalone += std::string(8, '\0');
+  backed += std::string("\0\0\0\0\0\0\1\0", 8);
+  struct Case {
+    std::string head, tail, format;
+  };
+  const Case cases[] = {
+      {standalone, "", "qcow2"},
+      {backed, "", ""},
+      {standalone.substr(0, 10), "", ""},
+      {"vhdxfile" + std::string(504, '\0'), "", "vhdx"},
+      {"KDMV" + std::string(508, '\0'), "", "vmdk"},
+      {"# Disk DescriptorFile\nRW 100 FLAT \"/etc/shadow\" 0\n", "", ""},
+      {"conectix" + std::string(504, '\0'), "", "vpc"},
+      {std::string(512, '\0'), "conectix" + std::string(504, '\0'), "vpc"},
+      {"<<< Oracle VM VirtualBox Disk Image >>>", "", ""},
+      {std::string(512, '\x33'), std::string(512, '\0'), "raw"},
+      {"", "", "raw"},
+  };
+  for (const Case& c : cases) {
+    const DiskFormat format = DetectDiskFormat(bytes(c.head), bytes(c.tail));
+    EXPECT_EQ(c.format, format.name) << c.head.substr(0, 24);
+    EXPECT_EQ(c.format.empty(), !format.problem.empty()) << c.head.substr(0, 24);
+  }
 }
 
 }  // namespace

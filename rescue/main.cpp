@@ -352,6 +352,11 @@ int Run(int argc, char** argv, Options& options) {
     options.mountPoint = options.targets.front();
   }
   if (options.targets.size() > 1) return RunMany(options);
+  // A record folder, as with several targets: the target's file in it.
+  struct stat recordKind {};
+  if (!options.record.empty() && stat(options.record.c_str(), &recordKind) == 0 && S_ISDIR(recordKind.st_mode)) {
+    options.record += "/" + TargetFileName(options.mountPoint) + ".json";
+  }
   struct stat kind {};
   if (stat(options.mountPoint.c_str(), &kind) == 0 && (S_ISREG(kind.st_mode) || S_ISBLK(kind.st_mode))) {
     return RunDisk(options);

@@ -3,15 +3,33 @@
 // with that folder's files, made through libguestfs (no root needed).
 #include <guestfs.h>
 
+#include <algorithm>
+
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
+#include <system_error>
 #include <vector>
 
 namespace {
 
-constexpr int64_t kPartitionSectors = 64 * 2048;  // 64 MiB each
 constexpr int64_t kFirstSector = 2048;
+
+// Sectors for the largest tree, with room for the file system's own.
+int64_t PartitionSectors(const std::vector<std::string>& trees) {
+  uint64_t largest = 0;
+  for (const std::string& tree : trees) {
+    uint64_t bytes = 0;
+    std::error_code error;
+    for (auto it = std::filesystem::recursive_directory_iterator(tree, error);
+         !error && it != std::filesystem::recursive_directory_iterator(); it.increment(error)) {
+      if (it->is_regular_file(error)) bytes += (it->file_size(error) + 4095) / 4096 * 4096;
+    }
+    largest = std::max(largest, bytes);
+  }
+  return static_cast<int64_t>((largest + largest / 2) / 512) + 64 * 2048;
+}
 
 int Fail(guestfs_h* g, const char* what) {
   std::fprintf(stderr, "make-disk-image: %s: %s\n", what, g != nullptr ? guestfs_last_error(g) : "");
@@ -28,7 +46,8 @@ int main(int argc, char** argv) {
   }
   const std::string image = argv[1], format = argv[2], fs = argv[3];
   const std::vector<std::string> trees(argv + 4, argv + argc);
-  const int64_t size = (kFirstSector + kPartitionSectors * static_cast<int64_t>(trees.size()) + 2048) * 512;
+  const int64_t partitionSectors = PartitionSectors(trees);
+  const int64_t size = (kFirstSector + partitionSectors * static_cast<int64_t>(trees.size()) + 2048) * 512;
   for (bool tcg : {false, true}) {
     guestfs_h* g = guestfs_create();
     if (g == nullptr) return Fail(nullptr, "guestfs_create");
@@ -47,8 +66,8 @@ int main(int argc, char** argv) {
     }
     if (guestfs_part_init(g, "/dev/sda", "mbr") != 0) return Fail(g, "part_init");
     for (size_t i = 0; i < trees.size(); ++i) {
-      const int64_t start = kFirstSector + kPartitionSectors * static_cast<int64_t>(i);
-      if (guestfs_part_add(g, "/dev/sda", "p", start, start + kPartitionSectors - 1) != 0) return Fail(g, "part_add");
+      const int64_t start = kFirstSector + partitionSectors * static_cast<int64_t>(i);
+      if (guestfs_part_add(g, "/dev/sda", "p", start, start + partitionSectors - 1) != 0) return Fail(g, "part_add");
     }
     for (size_t i = 0; i < trees.size(); ++i) {
       const std::string device = "/dev/sda" + std::to_string(i + 1);

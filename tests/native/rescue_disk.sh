@@ -49,6 +49,7 @@ grep -q 'found (report only: not deleted)$' "$dir/report.out" || fail "report: $
 grep -q 'runs under' "$dir/report.err" || fail "report: which appliance ran is not said"
 [ "$(sha256sum < "$dir/xp.qcow2")" = "$before" ] || fail "report only changed the image"
 
+cp "$dir/xp.img" "$dir/device.img"
 # Cleaned, with a log and a record; a second run finds a clean disk.
 run clean --log "$dir/clean.log" --record "$dir/clean.json" "$dir/xp.img"
 expect_status 1 clean
@@ -58,6 +59,16 @@ grep -q '"computer": "XP-DESK"' "$dir/clean.json" || fail "clean: record $(cat "
 grep -q 'Scanning completed' "$dir/clean.log" || fail "clean: log"
 run again "$dir/xp.img"
 expect_status 0 again
+
+# A block device: the same image behind a loop device (root only).
+if [ "$(id -u)" -eq 0 ] && loop=$(losetup --find --show "$dir/device.img" 2> /dev/null); then
+  run device "$loop"
+  losetup -d "$loop"
+  expect_status 1 device
+  [ "$(deleted device)" -eq 4 ] || fail "device: $(cat "$dir/device.out")"
+else
+  echo "block device: not tried (needs root and a free loop device)"
+fi
 
 # Two Windows installations on one disk (FAT32): both cleaned, each headed.
 run two --record "$dir/two.json" "$dir/two.img"
@@ -78,4 +89,4 @@ printf 'QFI\xfb\0\0\0\3\0\0\0\0\0\0\1\0' > "$dir/backed.qcow2"
 run backed "$dir/backed.qcow2"
 expect_status 3 backed
 grep -q 'backing file' "$dir/backed.err" || fail "backed: $(cat "$dir/backed.err")"
-echo "disk images: report only kept every byte; raw, qcow2, FAT32 and two installations cleaned"
+echo "disk images: report only kept every byte; raw, qcow2, FAT32, a block device and two installations cleaned"

@@ -135,6 +135,10 @@ def disk_image(files, rules_ldb):
         count = scanned(result.stdout) if cmd[0] == rescue else None
         note = next((l for l in result.stderr.splitlines() if "runs under" in l), "")
         rows.append((name, took, count, note))
+        inside = [float(l.split(" in ")[-1].split()[0]) for l in result.stderr.splitlines()
+                  if "in the appliance in" in l]
+        if inside:
+            rows.append(("  of which the scan inside", sum(inside), count, ""))
     local_files = rows[0][2]
     print(f"{'measure':30} {'seconds':>8} {'files':>7} {'files/s':>9}")
     for name, took, count, note in rows:

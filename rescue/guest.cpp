@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -110,6 +111,11 @@ std::string Quote(const std::string& text) {
 }
 
 std::string BaseName(const std::string& path) { return path.substr(path.rfind('/') + 1); }
+
+// Seconds since start, for the messages that say where the time went.
+double SecondsSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
 
 // text, base64 with any whitespace around it, decoded in place; false when
 // it is not base64.
@@ -361,8 +367,11 @@ int CleanDisk(const std::string& target, const DiskOptions& options, std::FILE* 
   const bool readOnly = options.reportOnly;
   Appliance appliance(*api);
   std::string how;
+  auto started = std::chrono::steady_clock::now();
   if (!appliance.Launch(target, format, readOnly, how, error)) return fail(target + ": cannot open the disk (" + error + ")");
-  std::fprintf(err, "scourix-rescue: %s: the libguestfs appliance runs under %s\n", target.c_str(), how.c_str());
+  std::fprintf(err, "scourix-rescue: %s: the libguestfs appliance runs under %s (started in %.1f s)\n", target.c_str(),
+               how.c_str(), SecondsSince(started));
+  started = std::chrono::steady_clock::now();
 
   std::vector<std::string> windows;
   char** roots = api->inspect_os(appliance.Handle());
@@ -378,6 +387,8 @@ int CleanDisk(const std::string& target, const DiskOptions& options, std::FILE* 
   if (windows.empty()) return fail(target + ": no Windows installation found on the disk");
   std::string loader;
   if (!InstallProgram(*api, appliance, loader, error)) return fail(target + ": " + error);
+  std::fprintf(err, "scourix-rescue: %s: inspected, and the program copied in, in %.1f s\n", target.c_str(),
+               SecondsSince(started));
 
   PosixAppendFile log;
   if (options.log != nullptr && !log.Open(options.log)) {
@@ -428,9 +439,12 @@ int CleanDisk(const std::string& target, const DiskOptions& options, std::FILE* 
     const std::string start =
         loader.empty() ? program : Quote(loader) + " --library-path " + kHome + "/lib " + program;
     std::string reply;
+    started = std::chrono::steady_clock::now();
     const bool ran = appliance.Shell(std::string("rm -f ") + kHome + "/log " + kHome + "/record.json; " + start + " " +
                                          arguments + " -- " + kRoot + " > " + kHome + "/out 2>&1; echo status=$?",
                                      reply);
+    std::fprintf(err, "scourix-rescue: %s: %s cleaned in the appliance in %.1f s\n", target.c_str(), root.c_str(),
+                 SecondsSince(started));
     const size_t marker = reply.rfind("status=");
     int status = ran && marker != std::string::npos ? std::atoi(reply.c_str() + marker + 7) : kNotAllRemoved;
     std::string output;

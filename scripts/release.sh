@@ -101,6 +101,7 @@ if [ "${1:-}" = --twice ]; then
   rm -rf "$again"
   # The package as a technician gets it, checked with the tests' volume.
   cmake --preset native > /dev/null
-  cmake --build --preset native -j "$(nproc)" --target make-xp-volume > /dev/null
-  scripts/check-deb.sh "$out/$deb" "$PWD/build/native/bin/make-xp-volume"
+  cmake --build --preset native -j "$(nproc)" --target make-xp-volume make-samples make-disk-image > /dev/null
+  scripts/check-deb.sh "$out/$deb" "$PWD/build/native/bin/make-xp-volume" "$PWD/build/native/bin/make-samples" \
+    "$PWD/build/native/bin/make-disk-image"
 fi

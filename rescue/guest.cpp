@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <guestfs.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -36,6 +37,8 @@ struct GuestApi {
   decltype(&guestfs_last_error) last_error;
   decltype(&guestfs_set_error_handler) set_error_handler;
   decltype(&guestfs_set_backend_settings) set_backend_settings;
+  decltype(&guestfs_set_pgroup) set_pgroup;
+  decltype(&guestfs_set_smp) set_smp;
   decltype(&guestfs_add_drive_opts) add_drive_opts;
   decltype(&guestfs_launch) launch;
   decltype(&guestfs_inspect_os) inspect_os;
@@ -69,6 +72,8 @@ const GuestApi* LoadGuestApi(std::string& error) {
   load(api.last_error, "guestfs_last_error");
   load(api.set_error_handler, "guestfs_set_error_handler");
   load(api.set_backend_settings, "guestfs_set_backend_settings");
+  load(api.set_pgroup, "guestfs_set_pgroup");
+  load(api.set_smp, "guestfs_set_smp");
   load(api.add_drive_opts, "guestfs_add_drive_opts");
   load(api.launch, "guestfs_launch");
   load(api.inspect_os, "guestfs_inspect_os");
@@ -233,6 +238,10 @@ class Appliance {
       return false;
     }
     api_.set_error_handler(g_, nullptr, nullptr);
+    // Ctrl-C must not kill qemu while it writes the disk: it gets a process
+    // group of its own. A second processor runs ntfs-3g beside the scan.
+    api_.set_pgroup(g_, 1);
+    if (sysconf(_SC_NPROCESSORS_ONLN) > 1) api_.set_smp(g_, 2);
     char forceTcg[] = "force_tcg";
     char* settings[] = {forceTcg, nullptr};
     if ((tcg && api_.set_backend_settings(g_, settings) != 0) ||
@@ -340,6 +349,15 @@ std::string RecordPath(const std::string& record, const std::string& device, siz
                                                               : record + suffix;
 }
 
+// Ctrl-C while a disk is open: the scan inside the appliance cannot be
+// reached, and ending now could leave the disk half written.
+void OnInterrupt(int) {
+  static const char kMessage[] =
+      "\nscourix-rescue: the scan inside the appliance goes on to its end; the disk is then closed cleanly\n";
+  const ssize_t ignored = write(STDERR_FILENO, kMessage, sizeof kMessage - 1);
+  (void)ignored;
+}
+
 }  // namespace
 
 void NoteOwnLibraries() {
@@ -365,6 +383,10 @@ int CleanDisk(const std::string& target, const DiskOptions& options, std::FILE* 
   if (api == nullptr) return fail(error);
   if (!DiskFormatOf(target, format, error)) return fail(error);
   const bool readOnly = options.reportOnly;
+  struct sigaction interrupt {};
+  interrupt.sa_handler = OnInterrupt;
+  interrupt.sa_flags = SA_RESTART;
+  sigaction(SIGINT, &interrupt, nullptr);
   Appliance appliance(*api);
   std::string how;
   auto started = std::chrono::steady_clock::now();

@@ -45,6 +45,10 @@ bool Start(const std::string& program, const TargetRun& run, Child& child) {
   return true;
 }
 
+// Ctrl-C reaches every run, which ends its own scan at the next file; this
+// program goes on collecting what they print.
+void KeepCollecting(int) {}
+
 int StatusOf(int waitStatus) {
   if (WIFEXITED(waitStatus)) return WEXITSTATUS(waitStatus) == 127 ? 2 : WEXITSTATUS(waitStatus);
   return 2;  // ended by a signal: not everything is known to be removed
@@ -62,6 +66,10 @@ std::string TargetFileName(const std::string& target) {
 }
 
 int RunTargetsInParallel(const std::string& program, const std::vector<TargetRun>& runs, int jobs, std::FILE* out) {
+  struct sigaction interrupt {};
+  interrupt.sa_handler = KeepCollecting;
+  interrupt.sa_flags = SA_RESTART;
+  sigaction(SIGINT, &interrupt, nullptr);
   int worst = 0;
   size_t next = 0;
   std::vector<Child> running;

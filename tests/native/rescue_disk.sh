@@ -59,6 +59,14 @@ grep -q '"computer": "XP-DESK"' "$dir/clean.json" || fail "clean: record $(cat "
 grep -q 'Scanning completed' "$dir/clean.log" || fail "clean: log"
 run again "$dir/xp.img"
 expect_status 0 again
+# Undone from the backup inside the image: the worm is back, every file of it.
+backup=$(sed -n "s|^Backup of what was changed: $dir/xp.img:/||p" "$dir/clean.out")
+run undo --undo "$backup" "$dir/xp.img"
+expect_status 0 undo
+[ "$(grep -c '     restored$' "$dir/undo.out")" -eq 8 ] || fail "undo: $(cat "$dir/undo.out")"
+run undone --report-only "$dir/xp.img"
+expect_status 1 undone
+[ "$(grep -c 'found (report only: not deleted)$' "$dir/undone.out")" -eq 4 ] || fail "undone: $(cat "$dir/undone.out")"
 
 # A block device: the same image behind a loop device (root only).
 if [ "$(id -u)" -eq 0 ] && loop=$(losetup --find --show "$dir/device.img" 2> /dev/null); then

@@ -280,7 +280,16 @@ bool DiskFormatOf(const std::string& target, std::string& format, std::string& e
   }
   head.resize(got);
   tail.resize(gotTail);
-  const DiskFormat detected = DetectDiskFormat(head, tail);
+  uint64_t descriptorSize = 0;
+  const uint64_t descriptorAt = VmdkDescriptorOffset(head, descriptorSize);
+  std::vector<uint8_t> descriptor(static_cast<size_t>(std::min<uint64_t>(descriptorSize, 65536)));
+  size_t gotDescriptor = 0;
+  if (!descriptor.empty() && !ReadFullyAt(file.Get(), descriptorAt, descriptor.data(), descriptor.size(), gotDescriptor)) {
+    error = target + ": " + std::strerror(errno);
+    return false;
+  }
+  descriptor.resize(gotDescriptor);
+  const DiskFormat detected = DetectDiskFormat(head, tail, descriptor, BaseName(target));
   if (detected.name.empty()) {
     error = target + " is " + detected.problem;
     return false;

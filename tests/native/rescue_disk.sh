@@ -93,7 +93,7 @@ head -c 1048576 "$dir/xp.img" > "$dir/damaged.img"
 head -c 65536 /dev/urandom >> "$dir/damaged.img"
 run damaged "$dir/damaged.img"
 expect_status 3 damaged
-printf 'QFI\xfb\0\0\0\3\0\0\0\0\0\0\1\0' > "$dir/backed.qcow2"
+printf 'QFI\xfb\0\0\0\3\0\0\0\0\0\0\1\0' > "$dir/backed.qcow2" && truncate -s 512 "$dir/backed.qcow2"
 run backed "$dir/backed.qcow2"
 expect_status 3 backed
 grep -q 'backing file' "$dir/backed.err" || fail "backed: $(cat "$dir/backed.err")"

@@ -233,34 +233,60 @@ TEST(UnusedWindowsDisks, OnlyDisksNothingUsesWithAWindowsFileSystem) {
   EXPECT_EQ((std::vector<std::string>{paths.dev + "/sda", paths.dev + "/sdc"}), UnusedWindowsDisks(paths));
 }
 
-// The image's format from its own bytes; what could name a file of this
-// machine (a backing file, a descriptor's extents) is refused.
+// The image's format from its own bytes; whatever could make qemu open
+// another file of this machine is refused.
 TEST(DetectDiskFormat, FromTheImagesOwnBytes) {
   const auto bytes = [](const std::string& text) { return std::vector<uint8_t>(text.begin(), text.end()); };
-  std::string standalone("QFI\xfb\0\0\0\3", 8), backed = standalone;
-  standalone += std::string(8, '\0');
-  backed += std::string("\0\0\0\0\0\0\1\0", 8);
+  const auto qcow2 = [](char version, size_t byte, char value) {
+    std::string header = std::string("QFI\xfb\0\0\0", 7) + version + std::string(504, '\0');
+    header[byte] = value;
+    return header;
+  };
+  const auto vmdk = [](char capacity) {
+    std::string header = "KDMV" + std::string(508, '\0');
+    header[4] = 1;            // version
+    header[12] = capacity;    // sectors
+    return header;
+  };
+  std::string differencing = "conectix" + std::string(504, '\0');
+  differencing[63] = 4;
   struct Case {
-    std::string head, tail, format;
+    std::string head, tail, descriptor, format;
   };
   const Case cases[] = {
-      {standalone, "", "qcow2"},
-      {backed, "", ""},
-      {standalone.substr(0, 10), "", ""},
-      {"vhdxfile" + std::string(504, '\0'), "", "vhdx"},
-      {"KDMV" + std::string(508, '\0'), "", "vmdk"},
-      {"# Disk DescriptorFile\nRW 100 FLAT \"/etc/shadow\" 0\n", "", ""},
-      {"conectix" + std::string(504, '\0'), "", "vpc"},
-      {std::string(512, '\0'), "conectix" + std::string(504, '\0'), "vpc"},
-      {"<<< Oracle VM VirtualBox Disk Image >>>", "", ""},
-      {std::string(512, '\x33'), std::string(512, '\0'), "raw"},
-      {"", "", "raw"},
+      {qcow2(3, 0, 'Q'), "", "", "qcow2"},
+      {qcow2(2, 0, 'Q'), "", "", "qcow2"},
+      {qcow2(3, 15, 1), "", "", ""},              // a backing file
+      {qcow2(3, 79, 4), "", "", ""},              // an external data file
+      {qcow2(3, 79, 1), "", "", "qcow2"},         // another incompatible feature: qemu decides
+      {qcow2(9, 0, 'Q'), "", "", ""},
+      {qcow2(3, 0, 'Q').substr(0, 40), "", "", ""},
+      {"vhdxfile" + std::string(504, '\0'), "", "", "vhdx"},
+      {vmdk(8), "", "", "vmdk"},
+      {vmdk(8), "", "# Disk DescriptorFile\nRW 8 SPARSE \"disk.vmdk\"\n", "vmdk"},
+      {vmdk(8), "", "RW 8 FLAT \"/etc/shadow\" 0\n", ""},
+      {vmdk(8), "", "RDONLY 8 SPARSE \"other.vmdk\"\n", ""},
+      {vmdk(0), "", "", ""},                      // the descriptor describes the disk
+      {"# Disk DescriptorFile\nRW 100 FLAT \"/etc/shadow\" 0\n", "", "", ""},
+      {"conectix" + std::string(504, '\0'), "", "", "vpc"},
+      {std::string(512, '\0'), "conectix" + std::string(504, '\0'), "", "vpc"},
+      {std::string(512, '\0'), differencing, "", ""},
+      {"<<< Oracle VM VirtualBox Disk Image >>>", "", "", ""},
+      {std::string(512, '\x33'), std::string(512, '\0'), "", "raw"},
+      {"", "", "", "raw"},
   };
   for (const Case& c : cases) {
-    const DiskFormat format = DetectDiskFormat(bytes(c.head), bytes(c.tail));
-    EXPECT_EQ(c.format, format.name) << c.head.substr(0, 24);
-    EXPECT_EQ(c.format.empty(), !format.problem.empty()) << c.head.substr(0, 24);
+    const DiskFormat format = DetectDiskFormat(bytes(c.head), bytes(c.tail), bytes(c.descriptor), "disk.vmdk");
+    EXPECT_EQ(c.format, format.name) << ::testing::PrintToString(c.head.substr(0, 16)) << " " << c.descriptor;
+    EXPECT_EQ(c.format.empty(), !format.problem.empty()) << c.head.substr(0, 16);
   }
+  uint64_t size = 0;
+  std::string sparse = vmdk(8);
+  sparse[28] = 1;  // descriptor at sector 1
+  sparse[36] = 2;  // two sectors long
+  EXPECT_EQ(512u, VmdkDescriptorOffset(bytes(sparse), size));
+  EXPECT_EQ(1024u, size);
+  EXPECT_EQ(0u, VmdkDescriptorOffset(bytes(qcow2(3, 0, 'Q')), size));
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include <sstream>
 
 #include "cli/record.h"
+#include "engine/text.h"
 #include "posix/append_file.h"
 #include "posix/fd_io.h"
 #include "posix/unique_fd.h"
@@ -367,6 +368,18 @@ void OnInterrupt(int) {
   (void)ignored;
 }
 
+// A record for an installation that could not be cleaned at all.
+void RecordProblem(const std::string& path, const std::string& target, const std::string& problem) {
+  if (path.empty()) return;
+  ScanRecord record;
+  record.computer = target;
+  record.program = "scourix-rescue 1.0";
+  record.exitStatus = kUsageOrVolume;
+  record.lines.push_back(problem);
+  std::string error;
+  WriteRecordFile(path, record, error);
+}
+
 }  // namespace
 
 void NoteOwnLibraries() {
@@ -428,8 +441,10 @@ int CleanDisk(const std::string& target, const DiskOptions& options, std::FILE* 
   int worst = 0;
   for (const std::string& root : windows) {
     if (windows.size() > 1) {
+      // The product name comes from the volume's registry: no control bytes
+      // of it reach the terminal.
       std::fprintf(out, "--- Windows on %s (%s) ---\n", root.c_str(),
-                   Take(api->inspect_get_product_name(appliance.Handle(), root.c_str())).c_str());
+                   EscapeForUtf8Terminal(Take(api->inspect_get_product_name(appliance.Handle(), root.c_str()))).c_str());
     }
     // Its file systems, the shortest mount point first.
     char** pairs = api->inspect_get_mountpoints(appliance.Handle(), root.c_str());
@@ -450,6 +465,22 @@ int CleanDisk(const std::string& target, const DiskOptions& options, std::FILE* 
         mounted = false;
         break;
       }
+    }
+    // ntfs-3g mounts a hibernated Windows (or one with fast startup) read-only
+    // by itself: cleaning it would fail file by file.
+    std::string mountOptions;
+    if (mounted && !readOnly &&
+        (!appliance.Shell(std::string("awk '$2 == \"") + kRoot + "\" {print $4}' /proc/mounts", mountOptions) ||
+         mountOptions.rfind("ro", 0) == 0)) {
+      const std::string why = target + ": the Windows volume on " + root +
+                              " could only be mounted read-only: Windows was hibernated or not shut down fully "
+                              "(fast startup); start it and shut it down fully, or use --report-only";
+      std::fprintf(err, "scourix-rescue: %s; nothing was changed on it\n", why.c_str());
+      RecordProblem(options.record.empty() ? "" : RecordPath(options.record, root, windows.size()), target, why);
+      mounted = false;
+    } else if (!mounted) {
+      RecordProblem(options.record.empty() ? "" : RecordPath(options.record, root, windows.size()), target,
+                    target + ": the Windows volume on " + root + " could not be mounted; nothing was changed on it");
     }
     if (!mounted) {
       worst = std::max(worst, kUsageOrVolume);
@@ -478,6 +509,9 @@ int CleanDisk(const std::string& target, const DiskOptions& options, std::FILE* 
                  SecondsSince(started));
     const size_t marker = reply.rfind("status=");
     int status = ran && marker != std::string::npos ? std::atoi(reply.c_str() + marker + 7) : kNotAllRemoved;
+    // Anything but the program's own statuses (a crash, a loader error) is a
+    // run that did not finish.
+    if (status < 0 || status > kUsageOrVolume) status = kNotAllRemoved;
     std::string output;
     if (!appliance.Fetch(std::string(kHome) + "/out", output)) {
       std::fprintf(err, "scourix-rescue: %s: the run's lines could not be read from the appliance\n", target.c_str());

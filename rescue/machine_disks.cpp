@@ -33,16 +33,20 @@ std::string FirstLine(const std::string& path) {
   return line;
 }
 
-// "major:minor" of every mounted file system, and the names of swap devices.
-std::set<std::string> MountedNumbers(const std::string& mountInfo) {
-  std::set<std::string> numbers;
+// "major:minor" of every mounted file system and the device names of their
+// sources: btrfs, for one, shows a number of its own, not its device's.
+void MountedDevices(const std::string& mountInfo, std::set<std::string>& numbers, std::set<std::string>& names) {
   std::ifstream in(mountInfo);
   for (std::string line; std::getline(in, line);) {
     std::istringstream fields(line);
     std::string id, parent, number;
     if (fields >> id >> parent >> number) numbers.insert(number);
+    const size_t separator = line.find(" - ");
+    if (separator == std::string::npos) continue;
+    std::istringstream after(line.substr(separator + 3));
+    std::string type, source;
+    if (after >> type >> source && source.rfind("/dev/", 0) == 0) names.insert(source.substr(source.rfind('/') + 1));
   }
-  return numbers;
 }
 
 std::set<std::string> SwapNames(const std::string& swaps) {
@@ -74,7 +78,8 @@ bool IsWholeDiskName(const std::string& name) {
 }  // namespace
 
 std::vector<std::string> UnusedWindowsDisks(const MachinePaths& paths) {
-  const std::set<std::string> mounted = MountedNumbers(paths.mountInfo);
+  std::set<std::string> mounted, mountedNames;
+  MountedDevices(paths.mountInfo, mounted, mountedNames);
   const std::set<std::string> swaps = SwapNames(paths.swaps);
   std::vector<std::string> disks;
   for (const std::string& disk : Entries(paths.sysBlock)) {
@@ -88,7 +93,8 @@ std::vector<std::string> UnusedWindowsDisks(const MachinePaths& paths) {
     bool used = false, windows = false;
     for (const std::string& part : parts) {
       const std::string partFolder = part == disk ? folder : folder + "/" + part;
-      used = used || mounted.count(FirstLine(partFolder + "/dev")) > 0 || swaps.count(part) > 0 ||
+      used = used || mounted.count(FirstLine(partFolder + "/dev")) > 0 || mountedNames.count(part) > 0 ||
+             swaps.count(part) > 0 ||
              !Entries(partFolder + "/holders").empty();
       windows = windows || HoldsWindowsFileSystem(paths.dev + "/" + part);
     }

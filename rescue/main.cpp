@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <exception>
@@ -89,6 +90,15 @@ int VolumeError(const std::string& problem) {
   return kUsageOrVolume;
 }
 
+// The path with links and "." resolved where it exists, else as given.
+std::string CanonicalPath(const std::string& path) {
+  char* resolved = realpath(path.c_str(), nullptr);
+  if (resolved == nullptr) return path;
+  std::string canonical = resolved;
+  std::free(resolved);
+  return canonical;
+}
+
 bool ParseArguments(int argc, char** argv, Options& options, const char*& problem) {
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -121,8 +131,9 @@ bool ParseArguments(int argc, char** argv, Options& options, const char*& proble
       for (; i < argc && (arg == "--" || argv[i][0] != '-'); ++i) {
         std::string target = argv[i];
         while (target.size() > 1 && target.back() == '/') target.pop_back();
-        if (std::find(options.targets.begin(), options.targets.end(), target) != options.targets.end()) {
-          return (problem = "the same target twice"), false;
+        // The same volume spelled two ways would be cleaned twice at once.
+        for (const std::string& earlier : options.targets) {
+          if (CanonicalPath(earlier) == CanonicalPath(target)) return (problem = "the same target twice"), false;
         }
         options.targets.push_back(target);
       }
@@ -265,12 +276,25 @@ int RunMany(Options& options) {
     options.record.clear();
     return VolumeError("with several targets, --record names a folder that exists");
   }
+  // The log and the backup folder are checked before anything is cleaned.
+  PosixAppendFile log;
+  if (options.log != nullptr && !log.Open(options.log)) {
+    return VolumeError(std::string("cannot write the log ") + options.log + ": " + std::strerror(errno));
+  }
+  if (!options.backup.empty() && mkdir(options.backup.c_str(), 0700) != 0 && errno != EEXIST) {
+    return VolumeError("cannot make the backup folder " + options.backup + ": " + std::strerror(errno));
+  }
   char logFolder[] = "/tmp/scourix-rescue-logs-XXXXXX";
   if (options.log != nullptr && mkdtemp(logFolder) == nullptr) return VolumeError("cannot make a folder for the logs");
   std::vector<TargetRun> runs;
+  std::vector<std::string> names;
   for (const std::string& target : options.targets) {
     TargetRun run{target, {}};
-    const std::string name = TargetFileName(target);
+    // Two paths can give one name ("a_b/c", "a/b_c"): each keeps its own.
+    const std::string base = TargetFileName(CanonicalPath(target));
+    std::string name = base;
+    for (int n = 2; std::find(names.begin(), names.end(), name) != names.end(); ++n) name = base + "-" + std::to_string(n);
+    names.push_back(name);
     if (options.reportOnly) run.arguments.push_back("--report-only");
     if (options.ifWindows) run.arguments.push_back("--if-windows");
     if (options.log != nullptr) run.arguments.insert(run.arguments.end(), {"--log", std::string(logFolder) + "/" + name});
@@ -286,19 +310,16 @@ int RunMany(Options& options) {
   int status = RunTargetsInParallel(SelfPath(), runs, options.jobs > 0 ? options.jobs : static_cast<int>(std::max(1L, processors)),
                                     stdout);
   if (options.log != nullptr) {
-    PosixAppendFile log;
-    const bool opened = log.Open(options.log);
-    for (const TargetRun& run : runs) {
-      const std::string part = std::string(logFolder) + "/" + TargetFileName(run.target);
+    for (size_t i = 0; i < runs.size(); ++i) {
+      const std::string part = std::string(logFolder) + "/" + names[i];
       UniqueFd file(open(part.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
       char buffer[65536];
       for (ssize_t got; file && (got = read(file.Get(), buffer, sizeof buffer)) > 0;) {
-        if (!opened || !log.Append(buffer, static_cast<size_t>(got))) status = std::max(status, kNotAllRemoved);
+        if (!log.Append(buffer, static_cast<size_t>(got))) status = std::max(status, kNotAllRemoved);
       }
       unlink(part.c_str());
     }
     rmdir(logFolder);
-    if (!opened) std::fprintf(stderr, "scourix-rescue: cannot write the log %s\n", options.log);
   }
   return status;
 }
@@ -347,6 +368,7 @@ int Run(int argc, char** argv, Options& options) {
     }
     if (options.targets.empty()) {
       std::printf("No disk of this machine that is not in use holds an NTFS or FAT32 file system.\n");
+      options.record.clear();  // no target, no record
       return kNothingFound;
     }
     options.mountPoint = options.targets.front();

@@ -14,6 +14,7 @@ shlibs=$(mktemp -d)
 trap 'rm -rf "$stage" "$shlibs"' EXIT
 export SOURCE_DATE_EPOCH=$epoch
 
+chmod 0755 "$stage"  # the package's ./ entry (mktemp made it 0700)
 install -d -m 0755 "$stage/DEBIAN" "$stage/usr/bin" "$stage/usr/share/man/man1" "$stage/usr/share/doc/$package"
 # Stripped as Debian strips programs (lintian wants no debug symbols here).
 install -m 0755 "$program" "$stage/usr/bin/$package"
@@ -52,7 +53,8 @@ depends=$(cd "$shlibs" && dpkg-shlibdeps -O -e "$stage/usr/bin/$package" 2>/dev/
 depends="$depends, libguestfs0 (>= 1:1.48)"
 recommends="linux-image-amd64"
 
-size=$(du -k -s --exclude=DEBIAN "$stage" | cut -f1)
+# In KiB, each file rounded up, as dpkg counts it: the same on any file system.
+size=$(find "$stage/usr" -type f -printf '%s\n' | awk '{ total += int(($1 + 1023) / 1024) } END { print total }')
 cat > "$stage/DEBIAN/control" <<CONTROL
 Package: $package
 Version: $version

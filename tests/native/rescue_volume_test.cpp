@@ -220,9 +220,14 @@ TEST(UnusedWindowsDisks, OnlyDisksNothingUsesWithAWindowsFileSystem) {
   machine.WriteFile("sys/block/sde/sde1/holders/dm-0", "");
   disk("sdf", "8:80", std::string(512, '\0'));  // used as swap
   partition("sdf", "sdf1", "8:81", ntfs);
+  disk("sdg", "8:96", std::string(512, '\0'));  // btrfs shows a number of its own in the mount table
+  partition("sdg", "sdg1", "8:97", ntfs);
+  partition("sdg", "sdg2", "8:98", ext4);
   disk("loop0", "7:0", ntfs);                   // loop, RAM and optical devices are not disks
   disk("sr0", "11:0", ntfs);
-  machine.WriteFile("mountinfo", "22 27 0:21 / /proc rw - proc proc rw\n31 1 8:17 / /data rw - ntfs3 /dev/sdb1 rw\n");
+  machine.WriteFile("mountinfo",
+                    "22 27 0:21 / /proc rw - proc proc rw\n31 1 8:17 / /data rw - ntfs3 /dev/sdb1 rw\n"
+                    "40 1 0:40 / / rw,relatime - btrfs /dev/sdg2 rw\n");
   machine.WriteFile("swaps", "Filename\tType\tSize\tUsed\tPriority\n/dev/sdf1 partition 1 0 -2\n");
 
   MachinePaths paths;

@@ -179,13 +179,38 @@ TEST(RescueCli, SeveralTargetsInParallel) {
   const size_t header = IndexOf(run, "==> " + broken.Root() + " <==");
   ASSERT_LT(header + 1, run.lines.size());
   EXPECT_NE(std::string::npos, run.lines[header + 1].find("no Windows directory")) << run.out;
-  // A record folder that does not exist is refused before anything is done.
-  EXPECT_EQ(3, Rescue({"--record", records + "/missing", first.Root(), second.Root()}).status);
+  // A record folder that does not exist, or a log that cannot be written, is
+  // refused before anything is done.
+  TestVolume untouched("many-untouched");
+  BuildInfectedXp(untouched);
+  const auto before = untouched.Snapshot();
+  EXPECT_EQ(3, Rescue({"--record", records + "/missing", untouched.Root(), broken.Root()}).status);
+  EXPECT_EQ(3, Rescue({"--log", records + "/missing/log", untouched.Root(), broken.Root()}).status);
+  EXPECT_EQ(before, untouched.Snapshot());
+  // The same volume spelled two ways would be cleaned twice at once.
+  EXPECT_EQ(3, Rescue({untouched.Root(), untouched.Root() + "/./"}).status);
+  EXPECT_EQ(before, untouched.Snapshot());
   for (const std::vector<std::string>& wrong : std::vector<std::vector<std::string>>{
            {"--jobs", "0", first.Root()}, {"--jobs", "65", first.Root()}, {"--jobs", "2x", first.Root()},
            {"--undo", "x", first.Root(), second.Root()}, {first.Root(), "--report-only"}}) {
     EXPECT_EQ(3, Rescue(wrong).status) << ::testing::PrintToString(wrong);
   }
+}
+
+// Paths that give one file name ("a_b/v", "a/b_v") keep a record each.
+TEST(RescueCli, SeveralTargetsNeverShareARecord) {
+  TestVolume parent("many-names");
+  for (const char* folder : {"a_b/v", "a/b_v"}) {
+    parent.MakeFolder(folder);
+    parent.WriteWorm(std::string(folder) + "/Program Files/worm.exe");  // no Windows directory: 3, recorded
+  }
+  const std::string records = ::testing::TempDir() + "rescue-names";
+  CommandOutput("rm -rf " + Quote(records) + "; mkdir " + Quote(records));
+  const RescueRun run = Rescue({"--record", records, parent.Path("a_b/v"), parent.Path("a/b_v")});
+  EXPECT_EQ(3, run.status) << run.out;
+  const std::string listed = CommandOutput("ls " + Quote(records));
+  const std::string name = TargetFileName(parent.Path("a_b/v"));
+  EXPECT_EQ(name + "-2.json\n" + name + ".json\n", listed);
 }
 
 // A German Windows XP: its registry puts the profiles and programs under

@@ -368,6 +368,21 @@ void OnInterrupt(int) {
   (void)ignored;
 }
 
+// Whether the appliance has the volume mounted read-only (or cannot say).
+bool MountedReadOnly(Appliance& appliance) {
+  std::string mounts;
+  if (!appliance.Shell("cat /proc/mounts", mounts)) return true;
+  std::istringstream lines(mounts);
+  for (std::string line; std::getline(lines, line);) {
+    std::istringstream fields(line);
+    std::string device, mountPoint, type, options;
+    if (fields >> device >> mountPoint >> type >> options && mountPoint == kRoot) {
+      return options == "ro" || options.rfind("ro,", 0) == 0;
+    }
+  }
+  return true;
+}
+
 // A record for an installation that could not be cleaned at all.
 void RecordProblem(const std::string& path, const std::string& target, const std::string& problem) {
   if (path.empty()) return;
@@ -468,10 +483,7 @@ int CleanDisk(const std::string& target, const DiskOptions& options, std::FILE* 
     }
     // ntfs-3g mounts a hibernated Windows (or one with fast startup) read-only
     // by itself: cleaning it would fail file by file.
-    std::string mountOptions;
-    if (mounted && !readOnly &&
-        (!appliance.Shell(std::string("awk '$2 == \"") + kRoot + "\" {print $4}' /proc/mounts", mountOptions) ||
-         mountOptions.rfind("ro", 0) == 0)) {
+    if (mounted && !readOnly && MountedReadOnly(appliance)) {
       const std::string why = target + ": the Windows volume on " + root +
                               " could only be mounted read-only: Windows was hibernated or not shut down fully "
                               "(fast startup); start it and shut it down fully, or use --report-only";

@@ -23,6 +23,9 @@ tree "$dir/xp1"
 tree "$dir/xp2"
 find "$dir/xp2" -type l -delete  # FAT32 holds no links
 cp -r "$dir/xp2" "$dir/xp3"
+# Hibernated: ntfs-3g mounts such a volume read-only by itself.
+cp -r "$dir/xp2" "$dir/hibernated"
+{ printf 'HIBR'; head -c 8188 /dev/zero; } > "$dir/hibernated/hiberfil.sys"
 mkdir -p "$dir/plain/Data" && echo "no Windows here" > "$dir/plain/Data/readme.txt"
 
 if ! "$make_disk_image" "$dir/xp.img" raw ntfs "$dir/xp1" 2> "$dir/make.err"; then
@@ -32,6 +35,7 @@ fi
 "$make_disk_image" "$dir/xp.qcow2" qcow2 ntfs "$dir/xp1" || fail "make-disk-image qcow2"
 "$make_disk_image" "$dir/two.img" raw vfat "$dir/xp2" "$dir/xp3" || fail "make-disk-image two"
 "$make_disk_image" "$dir/plain.qcow2" qcow2 ntfs "$dir/plain" || fail "make-disk-image plain"
+"$make_disk_image" "$dir/hibernated.img" raw ntfs "$dir/hibernated" || fail "make-disk-image hibernated"
 
 run() {  # run NAME ARGS...: status in $status, output in $dir/NAME.out, messages in $dir/NAME.err
   local name=$1; shift
@@ -84,6 +88,11 @@ expect_status 1 two
 [ "$(grep -c '^--- Windows on /dev/sda[12] ' "$dir/two.out")" -eq 2 ] || fail "two: $(cat "$dir/two.out")"
 [ "$(deleted two)" -eq 8 ] || fail "two: $(cat "$dir/two.out")"
 [ -s "$dir/two-sda1.json" ] && [ -s "$dir/two-sda2.json" ] || fail "two: a record per installation"
+
+# A hibernated Windows is named as such, and not cleaned.
+run hibernated "$dir/hibernated.img"
+expect_status 3 hibernated
+grep -q 'hibernated' "$dir/hibernated.err" || fail "hibernated: $(cat "$dir/hibernated.err")"
 
 # No Windows, and a damaged disk: 3, said clearly, nothing changed.
 run plain "$dir/plain.qcow2"

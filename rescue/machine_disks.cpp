@@ -1,6 +1,5 @@
 #include "rescue/machine_disks.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 
 #include <algorithm>
@@ -10,18 +9,15 @@
 #include <sstream>
 
 #include "posix/fd_io.h"
+#include "rescue/folder_listing.h"
 #include "posix/unique_fd.h"
 
 namespace {
 
+// The names in a folder, sorted (sysfs lists its disks as links).
 std::vector<std::string> Entries(const std::string& folder) {
   std::vector<std::string> names;
-  DIR* dir = opendir(folder.c_str());
-  if (dir == nullptr) return names;
-  while (const dirent* entry = readdir(dir)) {
-    if (entry->d_name[0] != '.') names.push_back(entry->d_name);
-  }
-  closedir(dir);
+  for (const FolderEntry& entry : ListFolder(folder)) names.push_back(entry.name);
   std::sort(names.begin(), names.end());
   return names;
 }

@@ -5,11 +5,35 @@
 namespace e2e {
 
 Program::Program(const std::string& path, const std::string& arguments) {
-  std::string command = "\"" + path + "\"" + (arguments.empty() ? "" : " " + arguments);
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
-  if (!CreateProcessA(path.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                      &process_)) {
+  Start(path, arguments, startup, false, 0);
+}
+
+Program::Program(const std::string& path, const std::string& arguments, const std::string& output,
+                 const std::string& errors, DWORD flags) {
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  const auto create = [&](const std::string& file) {
+    return CreateFileA(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
+  };
+  const HANDLE out = create(output);
+  const HANDLE err = errors.empty() ? out : create(errors);
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = out;
+  startup.hStdError = err;
+  Start(path, arguments, startup, true, flags);
+  // The program holds its own copies.
+  if (err != out && err != INVALID_HANDLE_VALUE) CloseHandle(err);
+  if (out != INVALID_HANDLE_VALUE) CloseHandle(out);
+}
+
+void Program::Start(const std::string& path, const std::string& arguments, STARTUPINFOA& startup, bool inherit,
+                    DWORD flags) {
+  std::string command = "\"" + path + "\"" + (arguments.empty() ? "" : " " + arguments);
+  if (!CreateProcessA(path.c_str(), &command[0], nullptr, nullptr, inherit ? TRUE : FALSE, flags, nullptr, nullptr,
+                      &startup, &process_)) {
     process_ = PROCESS_INFORMATION{};
   }
 }

@@ -17,6 +17,11 @@ constexpr char kCaption[] = "Scourix Ver 1.0";
 class Program {
  public:
   explicit Program(const std::string& path, const std::string& arguments = "");
+  // The same with standard output into the file output and standard error
+  // into errors (output too when empty), both made anew, and the creation
+  // flags given (CREATE_NEW_PROCESS_GROUP, say).
+  Program(const std::string& path, const std::string& arguments, const std::string& output,
+          const std::string& errors = "", DWORD flags = 0);
   ~Program();
   Program(const Program&) = delete;
   Program& operator=(const Program&) = delete;
@@ -28,6 +33,8 @@ class Program {
   DWORD Id() const { return process_.dwProcessId; }
 
  private:
+  void Start(const std::string& path, const std::string& arguments, STARTUPINFOA& startup, bool inherit, DWORD flags);
+
   PROCESS_INFORMATION process_{};
 };
 

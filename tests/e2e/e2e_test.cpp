@@ -119,16 +119,24 @@ std::string TempLog() {
   return std::string(temp) + "Scourix.log";
 }
 
-// The results log's entries, each a list of lines beginning with its header.
-std::vector<std::vector<std::string>> LogEntries(const std::string& path) {
+// A file's lines, each ended by CR LF (or the file's end).
+std::vector<std::string> CrLfLines(const std::string& path) {
   const samples::Bytes bytes = ReadBytes(path);
   const std::string text(bytes.begin(), bytes.end());
-  std::vector<std::vector<std::string>> entries;
+  std::vector<std::string> lines;
   for (size_t at = 0; at < text.size();) {
     size_t end = text.find("\r\n", at);
     if (end == std::string::npos) end = text.size();
-    const std::string line = text.substr(at, end - at);
+    lines.push_back(text.substr(at, end - at));
     at = end + 2;
+  }
+  return lines;
+}
+
+// The results log's entries, each a list of lines beginning with its header.
+std::vector<std::vector<std::string>> LogEntries(const std::string& path) {
+  std::vector<std::vector<std::string>> entries;
+  for (const std::string& line : CrLfLines(path)) {
     if (line.rfind("Scourix Ver 1.0, scan of ", 0) == 0) entries.emplace_back();
     if (entries.empty()) ADD_FAILURE() << "text before the first entry: " << line;
     else entries.back().push_back(line);
@@ -211,31 +219,12 @@ TEST_F(EndToEnd, TheUnattendedProgramPrintsTheSameLines) {
   test_registry::SeedWorm();
 
   const std::string out = "C:\\cli-same-lines.txt";
-  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-  const HANDLE outFile = CreateFileA(out.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdOutput = outFile;
-  startup.hStdError = outFile;
-  std::string command = "\"" + OwnFolder() + "\\scourix-cli.exe\"";
-  PROCESS_INFORMATION process{};
-  ASSERT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process));
-  CloseHandle(outFile);
-  DWORD status = STILL_ACTIVE;
-  if (WaitForSingleObject(process.hProcess, kScanWait) == WAIT_OBJECT_0) GetExitCodeProcess(process.hProcess, &status);
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-  EXPECT_EQ(1u, status);
-  const samples::Bytes bytes = ReadBytes(out);
-  const std::string text(bytes.begin(), bytes.end());
-  std::vector<std::string> printed;
-  for (size_t at = 0; at < text.size();) {
-    size_t end = text.find("\r\n", at);
-    if (end == std::string::npos) end = text.size();
-    printed.push_back(text.substr(at, end - at));
-    at = end + 2;
+  {
+    e2e::Program cli(OwnFolder() + "\\scourix-cli.exe", "", out);
+    ASSERT_TRUE(cli.Started());
+    EXPECT_EQ(1u, cli.Wait(kScanWait));
   }
+  const std::vector<std::string> printed = CrLfLines(out);
   EXPECT_EQ(expected, printed);
 }
 

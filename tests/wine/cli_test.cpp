@@ -46,27 +46,20 @@ std::string Lines(std::string text) {
 // Runs one of the programs beside the test with its output in files, and
 // waits (bounded) for it.
 CliRun RunProgram(const std::string& program, const std::string& arguments) {
-  const std::string out = "C:\\cli-out.txt", err = "C:\\cli-err.txt";
-  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-  const HANDLE outFile = CreateFileA(out.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
-  const HANDLE errFile = CreateFileA(err.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdOutput = outFile;
-  startup.hStdError = errFile;
-  std::string command = "\"" + OwnFolder() + "\\" + program + "\" " + arguments;
-  PROCESS_INFORMATION process{};
+  const std::string out = "C:\\cli-out.txt";
   CliRun run;
-  if (CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
-    if (WaitForSingleObject(process.hProcess, 120000) == WAIT_OBJECT_0) GetExitCodeProcess(process.hProcess, &run.status);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+  {
+    e2e::Program started(OwnFolder() + "\\" + program, arguments, out, "C:\\cli-err.txt");
+    run.status = started.Wait(120000);
   }
-  CloseHandle(outFile);
-  CloseHandle(errFile);
   run.out = Lines(ReadText(out));
   return run;
+}
+
+std::string ComputerName() {
+  char computer[MAX_COMPUTERNAME_LENGTH + 1] = {};
+  DWORD size = sizeof computer;
+  return GetComputerNameA(computer, &size) ? computer : "";
 }
 
 CliRun RunCli(const std::string& arguments) { return RunProgram("scourix-cli.exe", arguments); }
@@ -76,9 +69,8 @@ std::string Deleted(const std::string& path) { return Lines(path + "     W32/Gib
 TEST(Cli, CleansWithTheProgramsLinesItsLogAndStatus) {
   const e2e::Seed seed = e2e::SeedSamples(0);
   test_registry::SeedWorm();
-  char computer[MAX_COMPUTERNAME_LENGTH + 1] = {};
-  DWORD size = sizeof computer;
-  ASSERT_TRUE(GetComputerNameA(computer, &size));
+  const std::string computer = ComputerName();
+  ASSERT_FALSE(computer.empty());
   ASSERT_TRUE(MakeFolders("C:\\share\\logs"));
   ASSERT_TRUE(MakeFolders("C:\\share\\records"));
 
@@ -131,9 +123,8 @@ TEST(Cli, StartupScriptRunsItFromTheShare) {
   ASSERT_TRUE(SetEnvironmentVariableA("SCOURIX_SHARE", "C:\\gpshare"));
   const CliRun run = RunProgram("..\\windows\\system32\\cmd.exe", "/c C:\\data\\deploy\\startup.cmd");
   SetEnvironmentVariableA("SCOURIX_SHARE", nullptr);
-  char computer[MAX_COMPUTERNAME_LENGTH + 1] = {};
-  DWORD size = sizeof computer;
-  ASSERT_TRUE(GetComputerNameA(computer, &size));
+  const std::string computer = ComputerName();
+  ASSERT_FALSE(computer.empty());
   EXPECT_EQ(1u, run.status) << run.out;
   EXPECT_EQ("", run.out) << "/quiet";
   for (const std::string& worm : seed.inside) EXPECT_FALSE(Exists(worm)) << worm;
@@ -172,12 +163,6 @@ TEST(Cli, UsageAndUsageErrors) {
   }
 }
 
-
-std::string ComputerName() {
-  char computer[MAX_COMPUTERNAME_LENGTH + 1] = {};
-  DWORD size = sizeof computer;
-  return GetComputerNameA(computer, &size) ? computer : "";
-}
 
 // Every file and folder below folder, with size and last write time, in
 // order; the names in skip (whole paths, lower case) are left out.
@@ -433,27 +418,17 @@ TEST(CliInterrupted, CtrlCEndsTheScanWithScanningTerminated) {
   ASSERT_TRUE(AllocConsole());
   ASSERT_TRUE(MakeFolders("C:\\interrupted"));
   const std::string out = "C:\\interrupted-out.txt";
-  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-  const HANDLE outFile = CreateFileA(out.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdOutput = outFile;
-  startup.hStdError = outFile;
-  std::string command = "\"" + OwnFolder() + "\\scourix-cli.exe\" /record:C:\\interrupted";
-  PROCESS_INFORMATION process{};
-  ASSERT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, CREATE_NEW_PROCESS_GROUP, nullptr, nullptr,
-                             &startup, &process));
-  CloseHandle(outFile);
-  // Sent until the program ends: before its handler is set, its new process
-  // group ignores Ctrl+C.
   DWORD status = STILL_ACTIVE;
-  for (int i = 0; i < 600 && WaitForSingleObject(process.hProcess, 50) == WAIT_TIMEOUT; ++i) {
-    GenerateConsoleCtrlEvent(CTRL_C_EVENT, process.dwProcessId);
+  {
+    e2e::Program cli(OwnFolder() + "\\scourix-cli.exe", "/record:C:\\interrupted", out, "",
+                     CREATE_NEW_PROCESS_GROUP);
+    ASSERT_TRUE(cli.Started());
+    // Sent until the program ends: before its handler is set, its new
+    // process group ignores Ctrl+C.
+    for (int i = 0; i < 600 && (status = cli.Wait(50)) == STILL_ACTIVE; ++i) {
+      GenerateConsoleCtrlEvent(CTRL_C_EVENT, cli.Id());
+    }
   }
-  GetExitCodeProcess(process.hProcess, &status);
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
   const std::string output = Lines(ReadText(out));
   EXPECT_EQ(2u, status) << output;
   EXPECT_NE(std::string::npos, output.find("scanning terminated")) << output;

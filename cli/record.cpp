@@ -59,7 +59,11 @@ std::string RecordJson(const ScanRecord& r) {
   Field(json, "servicesRemoved", std::to_string(r.servicesRemoved));
   Field(json, "reportOnly", r.reportOnly ? "true" : "false");
   std::string lines = "[";
-  for (size_t i = 0; i < r.lines.size(); ++i) lines += (i == 0 ? "\n    " : ",\n    ") + JsonString(r.lines[i]);
+  // Escaped as in the log, so that a reader printing them shows one result
+  // a line (escaping twice changes nothing: a record read back is the same).
+  for (size_t i = 0; i < r.lines.size(); ++i) {
+    lines += (i == 0 ? "\n    " : ",\n    ") + JsonString(EscapeControlBytes(r.lines[i]));
+  }
   lines += r.lines.empty() ? "]" : "\n  ]";
   Field(json, "lines", lines, true);
   return json + "}\n";

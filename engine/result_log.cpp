@@ -2,6 +2,9 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
+
+#include "engine/text.h"
 
 ResultLog resultLog;
 
@@ -16,7 +19,8 @@ void ResultLog::Open(LogSink* sink, const char* product, const LogTime& started)
 
 void ResultLog::Add(const char* line) {
   if (sink_ == nullptr) return;
-  Put(line, std::strlen(line));
+  const std::string shown = EscapeControlBytes(line);
+  Put(shown.data(), shown.size());
   Put("\r\n", 2);
 }
 

@@ -33,7 +33,8 @@ class ResultLog {
   // Starts a scan's entry in sink (which must outlive Close) with a line
   // naming the product and the time. A null sink logs nothing.
   void Open(LogSink* sink, const char* product, const LogTime& started);
-  // One line, as shown; a line break is added.
+  // One line, its control characters escaped (a line of the log is always
+  // one result); a line break is added.
   void Add(const char* line);
   // Writes what is buffered and ends the entry with an empty line. Until the
   // next Open, Add does nothing.

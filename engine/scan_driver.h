@@ -1,6 +1,8 @@
 // The scan: memory first, then the four folder trees, then the report.
 #pragma once
 
+#include "engine/scan_targets.h"
+
 // Runs inside the progress dialog's timer handler. Always returns 1.
 int RunScan();
 
@@ -11,3 +13,8 @@ int RunScan();
 // was asked for at logPath and could not be opened (the scan runs anyway).
 // With scanState.reportOnly only a log asked for at logPath is written.
 bool RunScanWithoutQuestions(const char* logPath);
+
+// What FindFirstFile says of path, for BuildScanTargets: the long name (also
+// for a short 8.3 alias) and the attributes in one call, where
+// GetLongPathName is missing (Windows 95, NT 4.0).
+bool LookUpOnDisk(const char* path, PathFacts& facts);

@@ -62,6 +62,15 @@ LogTime Now() {
 
 }  // namespace
 
+bool LookUpOnDisk(const char* path, PathFacts& facts) {
+  DirectorySearch search(path);
+  if (!search.Next()) return false;
+  facts.folder = search.IsFolder();
+  facts.reparsePoint = search.IsReparsePoint();
+  facts.name = search.Entry().cFileName;
+  return true;
+}
+
 bool RunScanWithoutQuestions(const char* logPath) {
   const SystemFolders folders;
   AppendFile logFile;
@@ -73,7 +82,7 @@ bool RunScanWithoutQuestions(const char* logPath) {
   ScanMemory();
   SystemFolderValues system;
   if (folders.Windows() != nullptr) ReadSystemFolders(SystemRegistry(), folders.Windows(), system);
-  const ScanTargets targets = BuildScanTargets(folders.Windows(), folders.Temp(), system.folders, IsRealFolder);
+  const ScanTargets targets = BuildScanTargets(folders.Windows(), folders.Temp(), system.folders, LookUpOnDisk);
   for (size_t i = 0; i < kScanTargetCount; ++i) {
     // A cancelled or failed walk does not stop the driver: later walks
     // return at their first check and the report still comes.

@@ -47,7 +47,7 @@ const char* FullResultLine() { return fullResultLine.c_str(); }
 void AppendResultLine(const char* format, ...) {
   va_list args;
   va_start(args, format);
-  fullResultLine = EscapeControlBytes(FormatTextV(format, args));
+  fullResultLine = FormatTextV(format, args);
   va_end(args);
   CopyText(scanState.lineBuffer, sizeof scanState.lineBuffer, fullResultLine.c_str());
   resultLog.Add(fullResultLine.c_str());

@@ -73,8 +73,10 @@ extern const VirusTableEntry virusTable[];
 void ShowCurrentObject();
 // Formats one result line into lineBuffer (bounded), appends it to the
 // result list (AppendLineMessage) and to the results log. Nothing is sent
-// without a progress window. Control characters in it are escaped, so that
-// one result is always one line.
+// without a progress window. The list shows the line as formatted (a DEL is
+// a legal character of a Windows name); where a line leaves the window, in
+// the log, a console or a record, its control characters are escaped, so
+// that one result is always one line there.
 void AppendResultLine(const char* format, ...)
 #if defined(__GNUC__)
     __attribute__((format(printf, 1, 2)))

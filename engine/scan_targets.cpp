@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "engine/text.h"
 
@@ -21,40 +22,109 @@ bool JoinPattern(const char* folder, size_t folderLength, const char* tail, char
   return true;
 }
 
-}  // namespace
+// Whether a and b (full paths without a trailing separator, except a drive's
+// root) name one folder, or one lies inside the other, case aside.
+bool Overlap(const std::string& a, const std::string& b) {
+  const std::string& shorter = a.size() <= b.size() ? a : b;
+  const std::string& longer = a.size() <= b.size() ? b : a;
+  if (!EqualsIgnoringCase(longer.substr(0, shorter.size()).c_str(), shorter.c_str())) return false;
+  return longer.size() == shorter.size() || longer[shorter.size()] == '\\' || shorter.back() == '\\';
+}
 
-namespace {
+// The folders walked so far, in long form where it is known.
+class WalkedFolders {
+ public:
+  void Add(const std::string& folder) { folders_.push_back(folder); }
+  bool Overlaps(const std::string& folder) const {
+    for (const std::string& walked : folders_) {
+      if (Overlap(folder, walked)) return true;
+    }
+    return false;
+  }
+
+ private:
+  std::vector<std::string> folders_;
+};
+
+// The folder's long form when it is a real folder, else the folder as named.
+std::string Comparable(const char* folder, LookUpPath lookUp) {
+  char longForm[kPathCapacity];
+  if (lookUp != nullptr && LongRealFolder(folder, lookUp, longForm, sizeof longForm)) return longForm;
+  std::string named = folder;
+  while (named.size() > 3 && named.back() == '\\') named.pop_back();
+  return named;
+}
 
 // The English folder's slot and, when the system keeps that folder
 // elsewhere, the system's slot before it.
-void AddLocalizedTarget(const char* windowsDirectory, const char* english, const char* system, FolderExists exists,
-                        ScanTargets& targets, size_t slot) {
+void AddLocalizedTarget(const char* windowsDirectory, const char* english, const char* system, LookUpPath lookUp,
+                        WalkedFolders& walked, ScanTargets& targets, size_t slot) {
   char englishFolder[kPathCapacity];
-  const bool englishKnown = JoinPattern(windowsDirectory, 3, english, englishFolder);
-  const bool useSystem = system != nullptr && exists != nullptr && englishKnown &&
-                         !EqualsIgnoringCase(system, englishFolder) && exists(system);
+  if (!JoinPattern(windowsDirectory, 3, english, englishFolder)) return;
+  char englishLong[kPathCapacity];
+  const bool englishExists = lookUp != nullptr && LongRealFolder(englishFolder, lookUp, englishLong, sizeof englishLong);
+  char systemLong[kPathCapacity];
+  const bool useSystem = system != nullptr && lookUp != nullptr &&
+                         LongRealFolder(system, lookUp, systemLong, sizeof systemLong) && !walked.Overlaps(systemLong) &&
+                         !(englishExists && Overlap(systemLong, englishLong));
   if (!useSystem) {
-    targets.present[slot] = englishKnown && JoinPattern(englishFolder, std::strlen(englishFolder), "*.*",
-                                                        targets.patterns[slot]);
+    targets.present[slot] = JoinPattern(englishFolder, std::strlen(englishFolder), "*.*", targets.patterns[slot]);
+    walked.Add(englishExists ? englishLong : englishFolder);
     return;
   }
-  targets.present[slot] = JoinPattern(system, std::strlen(system), "*.*", targets.patterns[slot]);
-  targets.present[slot + 1] =
-      exists(englishFolder) && JoinPattern(englishFolder, std::strlen(englishFolder), "*.*", targets.patterns[slot + 1]);
+  targets.present[slot] = JoinPattern(systemLong, std::strlen(systemLong), "*.*", targets.patterns[slot]);
+  walked.Add(systemLong);
+  if (englishExists) {
+    targets.present[slot + 1] =
+        JoinPattern(englishFolder, std::strlen(englishFolder), "*.*", targets.patterns[slot + 1]);
+    walked.Add(englishLong);
+  }
 }
+
+// Characters FindFirstFile takes for wildcards: a name holding one would
+// answer for another entry.
+bool HasWildcard(const std::string& name) { return name.find_first_of("*?<>\"") != std::string::npos; }
 
 }  // namespace
 
+bool LongRealFolder(const char* path, LookUpPath lookUp, char* out, size_t capacity) {
+  if (path == nullptr || lookUp == nullptr || std::strlen(path) < 4 || path[1] != ':' || path[2] != '\\') return false;
+  std::string built(path, 3);
+  bool stepped = false;
+  for (const char* step = path + 3; *step != '\0';) {
+    const char* end = std::strchr(step, '\\');
+    if (end == nullptr) end = step + std::strlen(step);
+    const std::string name(step, end);
+    step = *end == '\0' ? end : end + 1;
+    if (name.empty()) continue;
+    PathFacts facts;
+    const std::string probe = built + (stepped ? "\\" : "") + name;
+    if (HasWildcard(name) || !lookUp(probe.c_str(), facts) || !facts.folder || facts.reparsePoint ||
+        facts.name.empty() || facts.name == "." || facts.name == ".." ||
+        facts.name.find_first_of("\\/") != std::string::npos) {
+      return false;
+    }
+    built += (stepped ? "\\" : "") + facts.name;
+    stepped = true;
+  }
+  // Room for the walk's "\*.*" after it.
+  if (!stepped || built.size() + 4 >= kPathCapacity || built.size() >= capacity) return false;
+  std::memcpy(out, built.c_str(), built.size() + 1);
+  return true;
+}
+
 ScanTargets BuildScanTargets(const char* windowsDirectory, const char* tempDirectory,
-                             const LocalizedFolders& localized, FolderExists exists) {
+                             const LocalizedFolders& localized, LookUpPath lookUp) {
   ScanTargets targets;
   if (windowsDirectory != nullptr && windowsDirectory[0] != '\0') {
     const size_t length = std::strlen(windowsDirectory);
     targets.present[0] = JoinPattern(windowsDirectory, length, "*.*", targets.patterns[0]);
+    WalkedFolders walked;
+    walked.Add(Comparable(windowsDirectory, lookUp));
     // The drive root is the first three characters, such as C:\.
     if (length >= 3) {
-      AddLocalizedTarget(windowsDirectory, kEnglishProfilesFolder, localized.profiles, exists, targets, 1);
-      AddLocalizedTarget(windowsDirectory, kEnglishProgramFiles, localized.programFiles, exists, targets, 3);
+      AddLocalizedTarget(windowsDirectory, kEnglishProfilesFolder, localized.profiles, lookUp, walked, targets, 1);
+      AddLocalizedTarget(windowsDirectory, kEnglishProgramFiles, localized.programFiles, lookUp, walked, targets, 3);
     }
   }
   if (tempDirectory != nullptr && tempDirectory[0] != '\0') {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 #include "cleaning/registry_access.h"
 #include "engine/scan_state.h"
@@ -27,22 +28,44 @@ struct LocalizedFolders {
   const char* programFiles = nullptr;
 };
 
-// Whether path is a real folder (not a link or junction). The platform's.
-using FolderExists = bool (*)(const char* path);
+// What the file system says of one path (no wildcards), as FindFirstFile
+// answers: the name its folder lists it under, which is the long name also
+// when the path ends in a short 8.3 alias, and what it is.
+struct PathFacts {
+  bool folder = false;
+  bool reparsePoint = false;  // a junction, mount point or symbolic link
+  std::string name;
+};
+// The platform's: false when nothing is at path.
+using LookUpPath = bool (*)(const char* path, PathFacts& facts);
+
+// path (X:\name\...) with each name as its folder lists it: the folder's
+// long form, compared without regard to case to tell whether two paths name
+// one folder. False when a step is missing or is not a folder, when any step
+// is a junction, mount point or symbolic link (a folder reached through one
+// may be anywhere, another drive included), or when the long form would not
+// leave room for the walk's "\*.*".
+bool LongRealFolder(const char* path, LookUpPath lookUp, char* out, size_t capacity);
 
 // windowsDirectory and tempDirectory are what the system reported, or null
 // when it could not say: a folder that is not known (or whose pattern would
 // not fit) yields no target, never a pattern of the wrong folder.
 //   1. the Windows directory
-//   2. the system's profiles folder when it exists and is not the English
-//      one, else its drive root + "Documents and settings"
-//   3. that English folder as well, when the system's differs and the
+//   2. the system's profiles folder, in its long form, else its drive root
+//      + "Documents and settings"
+//   3. that English folder as well, when the system's was walked and the
 //      English one exists
 //   4-5. the same for "Program Files"
 //   6. the temporary-files directory
-// Without localized folders (or exists) an English system's four targets.
+// A system folder is walked only when it is none of the folders walked
+// before it (the Windows directory included) or the English one beside it,
+// lies inside none of them and holds none of them: each tree is walked
+// once, and the same folder under another name keeps its English name.
+// Without localized folders (or lookUp) an English system's four targets;
+// the temporary folder is always walked, inside a profile as it is on an
+// English Windows XP.
 ScanTargets BuildScanTargets(const char* windowsDirectory, const char* tempDirectory,
-                             const LocalizedFolders& localized = {}, FolderExists exists = nullptr);
+                             const LocalizedFolders& localized = {}, LookUpPath lookUp = nullptr);
 
 // A registry value naming a system folder (such as "%SystemDrive%\Programme"),
 // expanded and checked: only %SystemDrive%, %SystemRoot% and %windir% are

@@ -10,6 +10,20 @@
 #include "engine/scan_targets.h"
 #include "engine/text.h"
 
+namespace {
+
+// A drive whose every path is a folder listed under a longer name, as a
+// short 8.3 alias is: the long forms grow past what the patterns hold.
+bool LongerNames(const char* path, PathFacts& facts) {
+  const char* name = std::strrchr(path, '\\');
+  facts.folder = true;
+  facts.reparsePoint = false;
+  facts.name = std::string(name != nullptr ? name + 1 : path) + "-long-name";
+  return true;
+}
+
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 2) return 0;
   const int maxLen = static_cast<int8_t>(data[0]);
@@ -42,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   // A registry value naming a system folder: whatever it says, what is
   // followed lies below the Windows drive's root and leaves room for \*.*.
-  char folder[kPathCapacity];
+  char folder[kPathCapacity] = {};
   if (ResolveSystemFolder(first.c_str(), second.c_str(), folder, sizeof folder)) {
     const std::string followed = std::string(folder) + "\\";
     if (followed.size() > kPathCapacity - 4 || followed.size() < 5 || followed[1] != ':' || followed[2] != '\\' ||
@@ -51,9 +65,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       __builtin_trap();
     }
   }
-  const ScanTargets targets = BuildScanTargets(first.c_str(), second.c_str());
-  for (size_t i = 0; i < kScanTargetCount; ++i) {
-    if (std::strlen(targets.patterns[i]) >= kPathCapacity) __builtin_trap();
+  for (const ScanTargets& targets : {BuildScanTargets(first.c_str(), second.c_str()),
+                                      BuildScanTargets(second.c_str(), first.c_str(), {folder, first.c_str()}, LongerNames)}) {
+    for (size_t i = 0; i < kScanTargetCount; ++i) {
+      if (std::strlen(targets.patterns[i]) >= kPathCapacity) __builtin_trap();
+    }
   }
   return 0;
 }

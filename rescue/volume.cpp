@@ -3,6 +3,7 @@
 #include <strings.h>
 
 #include <algorithm>
+#include <initializer_list>
 
 #include "rescue/folder_listing.h"
 #include "rescue/hive_registry.h"
@@ -47,6 +48,25 @@ void AddTarget(WindowsVolume& volume, const VolumePath& target) {
     if (Inside(target.host, earlier.host)) return;
   }
   volume.scanTargets.push_back(target);
+}
+
+// A folder the volume's registry names is walked only as a tree of its own:
+// not one walked already, inside one or around one, nor one of the English
+// folders it would be walked beside (the English folder is walked then).
+void AddSystemFolder(WindowsVolume& volume, const VolumePath& root, const VolumePath& folder,
+                     std::initializer_list<const char*> englishNames) {
+  const auto overlaps = [&](const std::string& other) {
+    return Inside(folder.host, other) || Inside(other, folder.host);
+  };
+  for (const VolumePath& earlier : volume.scanTargets) {
+    if (overlaps(earlier.host)) return;
+  }
+  for (const char* english : englishNames) {
+    for (const std::string& spelling : FindEntries(root.host, english, true)) {
+      if (overlaps(Child(root, spelling).host)) return;
+    }
+  }
+  volume.scanTargets.push_back(folder);
 }
 
 // A Linux driver may show names that differ only in case as two folders
@@ -201,8 +221,10 @@ bool DiscoverVolume(const std::string& mountPoint, WindowsVolume& volume, std::s
     profilesSearched.push_back(profiles.host);
     FindProfiles(profiles, volume, profileFolders, linkedHives);
   };
+  // Its profiles are searched for hives wherever it is, also where another
+  // walk covers its files.
   if (ResolveWindowsFolder(root, system.profiles, folder)) {
-    AddTarget(volume, folder);
+    AddSystemFolder(volume, root, folder, {"Documents and Settings", "Users"});
     addProfiles(folder);
   }
   for (const char* profiles : {"Documents and Settings", "Users"}) {
@@ -210,7 +232,9 @@ bool DiscoverVolume(const std::string& mountPoint, WindowsVolume& volume, std::s
     AddTargets(volume, root, profiles);
     addProfiles(folder);
   }
-  if (ResolveWindowsFolder(root, system.programFiles, folder)) AddTarget(volume, folder);
+  if (ResolveWindowsFolder(root, system.programFiles, folder)) {
+    AddSystemFolder(volume, root, folder, {"Program Files"});
+  }
   AddTargets(volume, root, "Program Files");
   if (volume.registry == RegistryKind::Windows9x) {
     for (const char* const* name = kLocalizedProgramFiles; *name != nullptr; ++name) AddTargets(volume, root, *name);

@@ -134,9 +134,3 @@ bool ReplaceFileContents(const char* path, const std::string& siblingStem, const
   if (hadOld) DeleteFileA(old.c_str());
   return true;
 }
-
-bool IsRealFolder(const char* path) {
-  const DWORD attributes = GetFileAttributesA(path);
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
-         (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
-}

@@ -56,9 +56,6 @@ void RecoverInterruptedReplacement(const char* path, const std::string& siblingS
 
 // One FindFirstFileA/FindNextFileA search. Next() yields the entries in the
 // order the file system returns them.
-// A folder that is not a junction or link: one the walker would enter.
-bool IsRealFolder(const char* path);
-
 class DirectorySearch {
  public:
   explicit DirectorySearch(const char* pattern);

@@ -21,7 +21,7 @@ ScanRecord Sample() {
   record.filesQueued = 1;
   record.registryRepaired = true;
   record.servicesRemoved = 1;
-  record.lines = {"a \"quoted\" \\ line\twith\ncontrols", "Scanning completed"};
+  record.lines = {"a \"quoted\" \\ line\twith a tab", "Scanning completed"};
   return record;
 }
 
@@ -71,6 +71,16 @@ TEST(RecordJson, EveryFieldInOrder) {
       RecordJson(record));
   record.lines.clear();
   EXPECT_NE(std::string::npos, RecordJson(record).find("\"lines\": []\n}")) << RecordJson(record);
+  // A result line leaves the program as it leaves it for the log: one
+  // result a line, whoever prints the record's lines; read back and written
+  // again, it stays the same.
+  record.lines = {"C:\\evil\nC:\\forged\x1b[2J\x7f.exe     W32/Gibe.F.Worm deleted"};
+  const std::string escaped = "C:\\evil\\nC:\\forged\\x1b[2J\\x7f.exe     W32/Gibe.F.Worm deleted";
+  ScanRecord read;
+  std::string error;
+  ASSERT_TRUE(ParseRecordJson(RecordJson(record), read, error)) << error;
+  EXPECT_EQ(std::vector<std::string>{escaped}, read.lines);
+  EXPECT_EQ(RecordJson(read), RecordJson(record));
 }
 
 }  // namespace

@@ -57,6 +57,16 @@ TEST(RescueVolume, SystemFoldersOfALocalizedWindows) {
       {"not on the volume", {"C:\\Documentos", "C:\\Programmi"},
        {"C:\\WINDOWS", "C:\\Documents and Settings", "C:\\Program Files"}, {"Old"}},
       {"no values", {}, {"C:\\WINDOWS", "C:\\Documents and Settings", "C:\\Program Files"}, {"Old"}},
+      // Each tree once: a registry folder inside, around or equal to one
+      // walked anyway is not walked again.
+      {"profiles in the Windows directory (an NT 4.0 upgrade)", {"C:\\WINDOWS\\Profiles", ""},
+       {"C:\\WINDOWS", "C:\\Documents and Settings", "C:\\Program Files"}, {"Nt4", "Old"}},
+      {"profiles inside the English folder", {"C:\\Documents and Settings\\Profiles", ""},
+       {"C:\\WINDOWS", "C:\\Documents and Settings", "C:\\Program Files"}, {"Inner", "Old"}},
+      {"programs around the system's profiles", {"C:\\Daten\\Profile", "C:\\Daten"},
+       {"C:\\WINDOWS", "C:\\Daten\\Profile", "C:\\Documents and Settings", "C:\\Program Files"}, {"Old"}},
+      {"a link along the path", {"", "C:\\J\\Programme"},
+       {"C:\\WINDOWS", "C:\\Documents and Settings", "C:\\Program Files"}, {"Old"}},
   };
   TestVolume volume("discover-localized");
   volume.WriteFile("WINDOWS/system32/config/SOFTWARE", "hive");
@@ -64,6 +74,11 @@ TEST(RescueVolume, SystemFoldersOfALocalizedWindows) {
   volume.WriteFile("Documents and Settings/Old/NTUSER.DAT", "hive");
   volume.MakeFolder("programme/App");
   volume.MakeFolder("Program Files/App");
+  volume.WriteFile("WINDOWS/Profiles/Nt4/NTUSER.DAT", "hive");
+  volume.WriteFile("Documents and Settings/Profiles/Inner/NTUSER.DAT", "hive");
+  volume.MakeFolder("Daten/Profile");
+  volume.MakeFolder("elsewhere/Programme");
+  volume.Link("J", "elsewhere");
   for (const Case& c : cases) {
     WindowsVolume found;
     std::string error;

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "engine/console.h"
+#include "engine/result_log.h"
 #include "engine/text.h"
 #include "tests/support/progress_recorder.h"
 
@@ -40,17 +41,38 @@ TEST_F(Channel, LineIsFormattedAndDeliveredBeforeTheSenderGoesOn) {
   EXPECT_EQ(ProgressMessages()[1].text, "Z");
 }
 
-// The window's list gets lineBuffer, cut to 499 characters; the log and a
-// console standing in for the window get the whole line, on one line.
-TEST_F(Channel, OverlongLineIsCutTo499CharactersForTheWindowOnly) {
+// The window's list gets lineBuffer, the line as formatted, cut to 499
+// characters; a receiver standing in for the window gets it whole; the log
+// gets it whole and on one line.
+TEST_F(Channel, TheWindowGetsTheLineAsFormattedAndTheLogEscaped) {
   RecordProgress();
+  struct LogText : LogSink {
+    bool Append(const char* data, size_t size) override {
+      text.append(data, size);
+      return true;
+    }
+    std::string text;
+  } log;
+  resultLog.Open(&log, "P", LogTime{});
   const std::string path = "C:\\" + std::string(700, 'p') + "\nforged";
   AppendResultLine("%s     %s deleted", path.c_str(), "W32/Gibe.F.Worm");
-  const std::string whole = "C:\\" + std::string(700, 'p') + "\\nforged     W32/Gibe.F.Worm deleted";
-  EXPECT_EQ(std::string(scanState.lineBuffer), whole.substr(0, 499));
-  EXPECT_EQ(std::string(FullResultLine()), whole);
-  ASSERT_EQ(ProgressMessages().size(), 1u);
+  AppendResultLine("%s     %s deleted", "C:\\a\x7f" "b.exe", "W32/Gibe.F.Worm");  // DEL: a legal name character
+  resultLog.Close();
+  const std::string whole = path + "     W32/Gibe.F.Worm deleted";
+  EXPECT_EQ("C:\\a\x7f" "b.exe     W32/Gibe.F.Worm deleted", std::string(scanState.lineBuffer));
+  ASSERT_EQ(ProgressMessages().size(), 2u);
   EXPECT_EQ(ProgressMessages()[0].text, whole);
+  EXPECT_EQ(ProgressMessages()[1].text, scanState.lineBuffer);
+  EXPECT_EQ("P, scan of 0000-00-00 00:00:00\r\nC:\\" + std::string(700, 'p') +
+                "\\nforged     W32/Gibe.F.Worm deleted\r\nC:\\a\\x7fb.exe     W32/Gibe.F.Worm deleted\r\n\r\n",
+            log.text);
+}
+
+TEST_F(Channel, LineBufferIsCutTo499Characters) {
+  const std::string path = "C:\\" + std::string(700, 'p');
+  AppendResultLine("%s     %s deleted", path.c_str(), "W32/Gibe.F.Worm");
+  EXPECT_EQ(std::string(scanState.lineBuffer), path.substr(0, 499));
+  EXPECT_EQ(std::string(FullResultLine()), path + "     W32/Gibe.F.Worm deleted");
 }
 
 // A console prints result lines, and only the last status; what a UTF-8
@@ -61,8 +83,9 @@ TEST_F(Channel, ConsoleStandsInForTheWindow) {
     ConsoleText text;
     std::string shown;
   };
-  const Case cases[] = {{ConsoleText::Utf8, "C:\\M\\xfcller\\x.exe     W32/Gibe.F.Worm deleted\nScanning completed\n"},
-                        {ConsoleText::CodePage, "C:\\M\xFCller\\x.exe     W32/Gibe.F.Worm deleted\nScanning completed\n"}};
+  const Case cases[] = {
+      {ConsoleText::Utf8, "C:\\M\\xfcller\\x\\x7f.exe     W32/Gibe.F.Worm deleted\nScanning completed\n"},
+      {ConsoleText::CodePage, "C:\\M\xFCller\\x\\x7f.exe     W32/Gibe.F.Worm deleted\nScanning completed\n"}};
   for (const Case& c : cases) {
     std::FILE* out = std::tmpfile();
     ASSERT_NE(out, nullptr);
@@ -70,7 +93,7 @@ TEST_F(Channel, ConsoleStandsInForTheWindow) {
     AttachProgressReceiver(&console);
     CopyText(scanState.currentObject, sizeof scanState.currentObject, "C:\\walking\\a.txt");
     ShowCurrentObject();
-    AppendResultLine("%s     %s deleted", "C:\\M\xFCller\\x.exe", "W32/Gibe.F.Worm");
+    AppendResultLine("%s     %s deleted", "C:\\M\xFCller\\x\x7f.exe", "W32/Gibe.F.Worm");
     CopyText(scanState.currentObject, sizeof scanState.currentObject, "Scanning completed");
     ShowCurrentObject();
     console.Finish();

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cleaning/profile_hives.h"
@@ -57,15 +58,11 @@ std::string LocalTime() {
   return text;
 }
 
-// Where both Windows families keep the computer's name.
+// Where both Windows families keep the computer's name, in UTF-8; empty
+// when it is not there.
 std::string ComputerName() {
-  char name[kPathCapacity] = {};
-  if (!SystemRegistry().ReadRegValue(RegistryRoot::LocalMachine,
-                                     "System\\CurrentControlSet\\Control\\ComputerName\\ComputerName",
-                                     "ComputerName", name, sizeof name) ||
-      name[0] == '\0' || std::string(name).find_first_of("\\/:*?\"<>|") != std::string::npos) {
-    return "unknown";
-  }
+  std::string name;
+  ReadMachineText("System\\CurrentControlSet\\Control\\ComputerName\\ComputerName", "ComputerName", 1024, name);
   return name;
 }
 
@@ -81,11 +78,13 @@ std::string WindowsVersion() {
   return result;
 }
 
-// DIR\<computer name>.json, written beside and then put in place: a reader
+// DIR\<name>.json (the computer's name, or what RecordFileStem makes of
+// one it cannot use), written beside and then put in place: a reader
 // never sees half a record, and each computer writes its own file.
-bool WriteRecord(const std::string& folder, ScanRecord record, const std::vector<std::string>& lines) {
+bool WriteRecord(const std::string& folder, const std::string& name, ScanRecord record,
+                 const std::vector<std::string>& lines) {
   for (const std::string& line : lines) record.lines.push_back(Utf8(line));
-  const std::string stem = folder + (folder.back() == '\\' ? "" : "\\") + ComputerName();
+  const std::string stem = folder + (folder.back() == '\\' ? "" : "\\") + name;
   return ReplaceFileContents((stem + ".json").c_str(), stem, RecordJson(record));
 }
 
@@ -130,6 +129,18 @@ int main(int argc, char** argv) {
     return kCliNothingFound;
   }
 
+  // Variables are expanded here, where no shell does it: what they hold must
+  // not lead out of the folder the option names.
+  const std::string log = options.log.empty() ? std::string() : Expanded(options.log);
+  const std::string records = options.record.empty() ? std::string() : Expanded(options.record);
+  for (const auto& path : {std::make_pair(&options.log, &log), std::make_pair(&options.record, &records)}) {
+    if (AddsParentSteps(*path.first, *path.second)) {
+      std::fprintf(stderr, "scourix-cli: %s expands to %s, which climbs out of its folder with \"..\"; nothing was changed\n",
+                   path.first->c_str(), path.second->c_str());
+      return kCliUsage;
+    }
+  }
+
   // One Scourix at a time, of either program.
   const KernelHandle instance(CreateMutexA(nullptr, TRUE, kInstanceMutex));
   if (!instance || GetLastError() == ERROR_ALREADY_EXISTS || FindWindowA(nullptr, scanState.caption) != nullptr) {
@@ -147,7 +158,9 @@ int main(int argc, char** argv) {
   LineKeeper keeper(options.quiet ? static_cast<ProgressReceiver&>(quiet) : console);
   AttachProgressReceiver(&keeper);
   ScanRecord record;
-  record.computer = Utf8(ComputerName());
+  // A machine without a name still gets a record of its own.
+  const std::string computer = ComputerName();
+  record.computer = computer.empty() ? "unknown" : computer;
   record.windows = WindowsVersion();
   record.program = "Scourix 1.0";
   record.started = LocalTime();
@@ -155,7 +168,6 @@ int main(int argc, char** argv) {
   scanState.reportOnly = options.report ? 1 : 0;
   // Windows 95/98/Me keeps no hive per profile for it to load.
   scanState.repairProfileHives = GetOsClass() == kOsWindowsNt ? 1 : 0;
-  const std::string log = options.log.empty() ? std::string() : Expanded(options.log);
   const bool logged = RunScanWithoutQuestions(log.empty() ? nullptr : log.c_str());
   if (!options.quiet) console.Finish();
   if (!logged) std::fprintf(stderr, "scourix-cli: cannot write the log %s\n", log.c_str());
@@ -177,7 +189,7 @@ int main(int argc, char** argv) {
     const std::string repaired = std::string("System Registry     ") + kVirusName + " removed";
     for (const std::string& line : keeper.lines) record.registryRepaired = record.registryRepaired || line == repaired;
     keeper.lines.push_back(scanState.currentObject);  // the final status
-    if (!WriteRecord(Expanded(options.record), record, keeper.lines)) {
+    if (!WriteRecord(records, RecordFileStem(computer), record, keeper.lines)) {
       std::fprintf(stderr, "scourix-cli: cannot write the record in %s\n", options.record.c_str());
       if (status != kCliRestartNeeded) status = kCliNotAllRemoved;
     }

@@ -11,6 +11,7 @@ const char kCliUsageText[] =
     "  /log:FILE  append the results log to FILE (a UNC path may be given; %COMPUTERNAME% and other\n"
     "             variables are expanded) instead of Scourix.log in the Windows directory\n"
     "  /record:DIR  write this computer's record, DIR\\<computer name>.json, for scourix-fleet\n"
+    "             (variables are expanded in both; a \"..\" they bring in is refused)\n"
     "  /restart   restart Windows at the end when a file waits for the next start\n"
     "  /quiet     print nothing\n"
     "  /?         this text\n"
@@ -69,4 +70,26 @@ int CliExitStatus(bool reportOnly, bool cancelled, int infected, int deleted, in
   if (reportOnly) return kCliRemoved;
   if (deleted + queued < infected) return kCliNotAllRemoved;
   return queued > 0 ? kCliRestartNeeded : kCliRemoved;
+}
+
+namespace {
+
+// Steps that Windows takes for the parent folder: "..", and forms it cuts
+// to "..", as trailing dots and spaces are dropped from a name.
+size_t ParentSteps(const std::string& path) {
+  size_t steps = 0;
+  for (size_t start = 0; start <= path.size();) {
+    size_t end = path.find_first_of("\\/", start);
+    if (end == std::string::npos) end = path.size();
+    const std::string step = path.substr(start, end - start);
+    steps += step.find_first_not_of(". ") == std::string::npos && step.find("..") != std::string::npos ? 1 : 0;
+    start = end + 1;
+  }
+  return steps;
+}
+
+}  // namespace
+
+bool AddsParentSteps(const std::string& given, const std::string& expanded) {
+  return ParentSteps(expanded) > ParentSteps(given);
 }

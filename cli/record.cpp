@@ -1,9 +1,14 @@
 #include "cli/record.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <set>
 #include <string>
+#include <utility>
 
+#include "cli/sha256.h"
 #include "engine/text.h"
 
 namespace {
@@ -41,6 +46,37 @@ std::string JsonString(const std::string& text) {
     }
   }
   return json + "\"";
+}
+
+namespace {
+
+constexpr size_t kLongestStem = 200;
+constexpr size_t kCleanedPart = 40;
+
+bool IsDeviceName(const std::string& name) {
+  // The device names hold for any extension: CON.json is the console too.
+  std::string base = name.substr(0, name.find('.'));
+  while (!base.empty() && base.back() == ' ') base.pop_back();
+  for (char& c : base) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL" || base == "CONIN$" || base == "CONOUT$") {
+    return true;
+  }
+  return base.size() == 4 && (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0) &&
+         base[3] >= '0' && base[3] <= '9';
+}
+
+bool UsableByte(unsigned char c) { return c > 0x20 && c < 0x7F && std::strchr("\\/:*?\"<>|", c) == nullptr; }
+
+}  // namespace
+
+std::string RecordFileStem(const std::string& computer) {
+  const bool usable = !computer.empty() && computer.size() <= kLongestStem && computer.back() != '.' &&
+                      std::all_of(computer.begin(), computer.end(), [](char c) { return UsableByte(static_cast<unsigned char>(c)); }) &&
+                      !IsDeviceName(computer);
+  if (usable) return computer;
+  std::string cleaned;
+  for (const char c : computer.substr(0, kCleanedPart)) cleaned += UsableByte(static_cast<unsigned char>(c)) ? c : '_';
+  return (cleaned.empty() ? std::string("unknown") : cleaned) + "-" + Sha256Hex(computer).substr(0, 8);
 }
 
 std::string RecordJson(const ScanRecord& r) {
@@ -269,9 +305,13 @@ bool BoolField(JsonReader& in, bool& field) {
 
 }  // namespace
 
-bool ParseRecordJson(const std::string& text, ScanRecord& record, std::string& error) {
+bool ParseRecordJson(const std::string& text, ScanRecord& record, std::string& error, LineBudget* budget) {
   record = ScanRecord{};
   JsonReader in(text);
+  // A second "exitStatus" would overrule the first for one reader and not
+  // for another: a record that says two things says nothing.
+  std::set<std::string> keys;
+  size_t keptBytes = 0;
   bool computer = false, status = false;
   const auto fail = [&] {
     error = in.Error().empty() ? "malformed" : in.Error();
@@ -282,6 +322,7 @@ bool ParseRecordJson(const std::string& text, ScanRecord& record, std::string& e
     do {
       std::string key;
       if (!in.String(key) || !(in.Take(':') || in.Fail("':' was expected"))) return fail();
+      if (!keys.insert(key).second) return in.Fail("a key appears twice"), fail();
       bool ok = true;
       if (key == "computer") {
         ok = in.String(record.computer);
@@ -311,14 +352,20 @@ bool ParseRecordJson(const std::string& text, ScanRecord& record, std::string& e
       } else if (key == "reportOnly") {
         ok = BoolField(in, record.reportOnly);
       } else if (key == "lines") {
-        record.lines.clear();
+        size_t lines = 0;
         ok = in.Take('[') || in.Fail("an array was expected");
         if (ok && !in.Take(']')) {
           do {
             std::string line;
-            ok = record.lines.size() < kMostLines ? in.String(line) : in.Fail("too many lines");
-            if (ok) record.lines.push_back(line);
-          } while (ok && in.Take(','));
+            ok = ++lines <= kMostLines ? in.String(line) : in.Fail("too many lines");
+            if (!ok) break;
+            if (budget != nullptr && (budget->leftOut > 0 || line.size() > budget->bytes - keptBytes)) {
+              ++budget->leftOut;
+              continue;
+            }
+            keptBytes += line.size();
+            record.lines.push_back(std::move(line));
+          } while (in.Take(','));
           ok = ok && (in.Take(']') || in.Fail("an array was not closed"));
         }
       } else {

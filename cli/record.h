@@ -2,6 +2,7 @@
 // summary. Portable: the program fills it in, this writes it.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,14 @@ struct ScanRecord {
 // that are not UTF-8 become U+FFFD, so the output is always valid JSON.
 std::string RecordJson(const ScanRecord& record);
 
+// The name of a computer's record file (without ".json"): the name itself
+// where Windows can use it as a file name that says which machine it is
+// (printable ASCII without spaces, none of \/:*?"<>|, not a device name such as CON or
+// COM1, no trailing dot or space, at most 200 characters); otherwise the
+// name with each byte it cannot use as '_', shortened, and a short hash of
+// the whole name: machines whose names it cannot use never share a file.
+std::string RecordFileStem(const std::string& computer);
+
 // text as a JSON string, quotes included.
 std::string JsonString(const std::string& text);
 
@@ -33,4 +42,11 @@ std::string JsonString(const std::string& text);
 // those fields; others are passed over). Every byte may be hostile: depth,
 // counts and numbers are bounded, and anything malformed is refused with
 // the reason in error. computer and exitStatus must be there.
-bool ParseRecordJson(const std::string& text, ScanRecord& record, std::string& error);
+// A key that appears twice makes the record unreadable.
+// budget, when given, keeps result lines (whole, in order) only while they
+// hold at most its bytes; the others are read and counted in its leftOut.
+struct LineBudget {
+  size_t bytes = 0;
+  size_t leftOut = 0;
+};
+bool ParseRecordJson(const std::string& text, ScanRecord& record, std::string& error, LineBudget* budget = nullptr);

@@ -1,78 +1,56 @@
-// scourix-fleet [--csv] [--html FILE] DIR
+// scourix-fleet [--csv] [--html FILE] [--expect FILE] DIR
 //
-// Summarises the records that scourix-cli /record:DIR wrote, one per
-// machine: a line per machine, the machines needing attention first, and
-// the totals. Exit status: 0 no machine needs attention, 1 some do (exit 2
-// or 3, or a record that cannot be read), 2 a usage error or a folder that
-// cannot be read.
-#include <cstdint>
+// Summarises the records that scourix-cli /record:DIR (or scourix-rescue
+// --record) wrote, one per machine: a line per machine, the machines
+// needing attention first, and the totals. Exit status: 0 no machine needs
+// attention, 1 some do (exit 2 or 3, a record that cannot be read, two
+// records of one computer, an expected machine without a record), 2 a
+// usage error, a folder that cannot be read or holds no record, or a
+// summary that could not be written.
+#include <cerrno>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
+#include <cstring>
 #include <string>
-#include <system_error>
 #include <vector>
 
+#include "fleet/record_files.h"
 #include "fleet/summary.h"
 
 namespace {
 
-namespace fs = std::filesystem;
+constexpr int kNoneNeedsAttention = 0;
+constexpr int kSomeNeedAttention = 1;
+constexpr int kCannotSummarise = 2;
 
-constexpr std::uintmax_t kLargestRecord = 16 * 1024 * 1024;
-
-int Usage(const char* problem) {
-  std::fprintf(stderr, "scourix-fleet: %s\nusage: scourix-fleet [--csv] [--html FILE] DIR\n", problem);
-  return 2;
+int Fail(const std::string& problem) {
+  std::fprintf(stderr, "scourix-fleet: %s\n", problem.c_str());
+  return kCannotSummarise;
 }
 
-// The record files of folder: *.json, regular files only (a link is not
-// followed), in no particular order.
-bool ReadRecords(const fs::path& folder, std::vector<FleetEntry>& entries, std::string& problem) {
-  std::error_code error;
-  fs::directory_iterator it(folder, error);
-  if (error) {
-    problem = folder.string() + ": " + error.message();
-    return false;
-  }
-  for (; it != fs::directory_iterator(); it.increment(error)) {
-    if (error) {
-      problem = folder.string() + ": " + error.message();
-      return false;
-    }
-    const fs::path path = it->path();
-    if (path.extension() != ".json") continue;
-    const std::string name = path.filename().string();
-    const fs::file_status status = it->symlink_status(error);
-    std::uintmax_t size = 0;
-    if (error || !fs::is_regular_file(status) || (size = fs::file_size(path, error), error) || size > kLargestRecord) {
-      FleetEntry entry;
-      entry.file = name;
-      entry.problem = "not a regular file of at most 16 MiB";
-      entries.push_back(entry);
-      continue;
-    }
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    entries.push_back(ReadEntry(name, text.str()));
-  }
-  return true;
+int Usage(const char* problem) {
+  std::fprintf(stderr, "scourix-fleet: %s\nusage: scourix-fleet [--csv] [--html FILE] [--expect FILE] DIR\n", problem);
+  return kCannotSummarise;
+}
+
+// All of text to file, then closed: false when any of it could not be
+// written (a full disk says so only at the flush or the close).
+bool WriteAll(std::FILE* file, const std::string& text) {
+  return std::fwrite(text.data(), 1, text.size(), file) == text.size() && std::fflush(file) == 0 &&
+         std::ferror(file) == 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   bool csv = false;
-  std::string html, folder;
+  std::string html, expect, folder;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--csv") {
       csv = true;
-    } else if (arg == "--html") {
-      if (++i == argc) return Usage("--html needs a file name");
-      html = argv[i];
+    } else if (arg == "--html" || arg == "--expect") {
+      if (++i == argc) return Usage((arg + " needs a file name").c_str());
+      (arg == "--html" ? html : expect) = argv[i];
     } else if (!arg.empty() && arg[0] == '-') {
       return Usage("unknown option");
     } else if (folder.empty()) {
@@ -83,22 +61,36 @@ int main(int argc, char** argv) {
   }
   if (folder.empty()) return Usage("no folder given");
 
+  std::vector<std::string> expected;
+  if (!expect.empty()) {
+    std::string text, problem;
+    if (!ReadGivenFile(expect, text, problem)) return Fail("the list of expected machines " + problem);
+    expected = ParseExpectedMachines(text);
+  }
+
+  // One record's bytes at a time: an entry keeps only what the summary shows.
   std::vector<FleetEntry> entries;
   std::string problem;
-  if (!ReadRecords(folder, entries, problem)) {
-    std::fprintf(stderr, "scourix-fleet: %s\n", problem.c_str());
-    return 2;
-  }
+  const bool listed = ForEachRecordFile(
+      folder,
+      [&](const std::string& name, const std::string* text, const std::string& why) {
+        entries.push_back(text != nullptr ? ReadEntry(name, *text) : UnreadableEntry(name, why));
+      },
+      problem);
+  if (!listed) return Fail(problem);
+  if (entries.empty()) return Fail("no records (*.json) in " + folder + ": is it the folder the machines write to?");
+  MarkSameComputer(entries);
+  if (!expect.empty()) MatchExpectedMachines(entries, expected);
   SortEntries(entries);
+
   const std::string summary = csv ? SummaryCsv(entries) : SummaryText(entries);
-  std::fwrite(summary.data(), 1, summary.size(), stdout);
+  if (!WriteAll(stdout, summary)) return Fail(std::string("cannot write the summary: ") + std::strerror(errno));
   if (!html.empty()) {
-    std::ofstream page(html, std::ios::binary | std::ios::trunc);
-    page << SummaryHtml(entries);
-    if (!page.flush()) {
-      std::fprintf(stderr, "scourix-fleet: cannot write %s\n", html.c_str());
-      return 2;
-    }
+    std::FILE* page = std::fopen(html.c_str(), "wb");
+    if (page == nullptr) return Fail("cannot write " + html + ": " + std::strerror(errno));
+    const bool written = WriteAll(page, SummaryHtml(entries));
+    const int error = errno;
+    if (std::fclose(page) != 0 || !written) return Fail("cannot write " + html + ": " + std::strerror(written ? errno : error));
   }
-  return AnyNeedsAttention(entries) ? 1 : 0;
+  return AnyNeedsAttention(entries) ? kSomeNeedAttention : kNoneNeedsAttention;
 }

@@ -10,7 +10,7 @@
 
 #include "posix/fd_io.h"
 #include "rescue/folder_listing.h"
-#include "rescue/sha256.h"
+#include "cli/sha256.h"
 
 namespace {
 

@@ -17,6 +17,7 @@ packages=(
   libguestfs-dev linux-image-amd64
   ansible
   dpkg-dev lintian devscripts
+  time chromium chromium-driver python3-selenium
   "$@"
 )
 

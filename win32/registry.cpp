@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 
 #include "win32/handle.h"
 
@@ -119,4 +120,61 @@ bool ReadPerformanceData(const char* objectIndex, size_t initial, size_t grow, s
   // hold it.
   RegCloseKey(HKEY_PERFORMANCE_DATA);
   return status == ERROR_SUCCESS;
+}
+
+namespace {
+
+using QueryValueW = LONG(WINAPI*)(HKEY, LPCWSTR, LPDWORD, LPDWORD, LPBYTE, LPDWORD);
+
+std::string Utf8FromUtf16(const wchar_t* text, size_t length) {
+  const int size = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
+  if (size <= 0) return std::string();
+  std::string utf8(static_cast<size_t>(size), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), &utf8[0], size, nullptr, nullptr);
+  return utf8;
+}
+
+std::wstring Utf16(const char* text, UINT codePage) {
+  const int size = MultiByteToWideChar(codePage, 0, text, -1, nullptr, 0);
+  if (size <= 0) return std::wstring();
+  std::wstring wide(static_cast<size_t>(size), L'\0');
+  MultiByteToWideChar(codePage, 0, text, -1, &wide[0], size);
+  wide.resize(static_cast<size_t>(size - 1));
+  return wide;
+}
+
+}  // namespace
+
+bool ReadMachineText(const char* path, const char* name, size_t limit, std::string& utf8) {
+  utf8.clear();
+  const HMODULE advapi = GetModuleHandleA("advapi32.dll");
+  const auto queryW =
+      advapi != nullptr ? reinterpret_cast<QueryValueW>(reinterpret_cast<void*>(GetProcAddress(advapi, "RegQueryValueExW")))
+                         : nullptr;
+  const int read = WithKey(RegistryRoot::LocalMachine, path, KEY_READ, [&](HKEY key) {
+    if (queryW != nullptr) {
+      const std::wstring wideName = Utf16(name, CP_ACP);
+      std::vector<wchar_t> text(limit / sizeof(wchar_t) + 1, L'\0');
+      DWORD type = 0, size = static_cast<DWORD>((text.size() - 1) * sizeof(wchar_t));
+      const LONG status = queryW(key, wideName.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(text.data()), &size);
+      // Windows 98 exports the function but answers that it is not there.
+      if (status != ERROR_CALL_NOT_IMPLEMENTED) {
+        if (status != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) return false;
+        size_t length = size / sizeof(wchar_t);
+        while (length > 0 && text[length - 1] == L'\0') --length;
+        utf8 = Utf8FromUtf16(text.data(), length);
+        return true;
+      }
+    }
+    std::vector<char> text(limit + 1, '\0');
+    DWORD type = 0, size = static_cast<DWORD>(limit);
+    if (RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(text.data()), &size) != ERROR_SUCCESS ||
+        (type != REG_SZ && type != REG_EXPAND_SZ)) {
+      return false;
+    }
+    const std::wstring wide = Utf16(std::string(text.data(), std::min<size_t>(size, limit)).c_str(), CP_ACP);
+    utf8 = Utf8FromUtf16(wide.c_str(), wide.size());
+    return true;
+  });
+  return read == 1 && !utf8.empty();
 }

@@ -48,6 +48,28 @@ TEST(CliOptions, AnythingElseIsAUsageError) {
   }
 }
 
+// A variable holding "..\" must not move the log or the record out of the
+// folder the option names; ".." the administrator wrote stays theirs.
+TEST(CliOptions, ExpandedPathsBringNoParentSteps) {
+  struct Case {
+    const char* given;
+    const char* expanded;
+    bool refused;
+  };
+  const Case cases[] = {
+      {"\\\\srv\\logs\\%COMPUTERNAME%.log", "\\\\srv\\logs\\PC-01.log", false},
+      {"\\\\srv\\logs\\%COMPUTERNAME%.log", "\\\\srv\\logs\\..\\..\\x.log", true},
+      {"C:\\logs\\%X%\\a.log", "C:\\logs\\../a.log", true},
+      {"C:\\logs\\%X%\\a.log", "C:\\logs\\.. \\a.log", true},   // Windows drops the trailing space
+      {"C:\\logs\\%X%\\a.log", "C:\\logs\\...\\a.log", true},   // and the trailing dot
+      {"C:\\logs\\%X%\\a.log", "C:\\logs\\..a\\a.log", false},  // a name
+      {"C:\\logs\\..\\%X%.log", "C:\\logs\\..\\PC.log", false},  // the administrator's own
+      {"C:\\logs\\..\\%X%.log", "C:\\logs\\..\\..\\PC.log", true},
+      {"%TEMP%\\records", "C:\\Users\\admin\\AppData\\Local\\Temp\\records", false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(c.refused, AddsParentSteps(c.given, c.expanded)) << c.expanded;
+}
+
 TEST(CliExitStatus, WhatTheScanCameTo) {
   struct Case {
     bool report, cancelled;

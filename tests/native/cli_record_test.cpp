@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "cli/sha256.h"
+
 namespace {
 
 ScanRecord Sample() {
@@ -117,6 +119,59 @@ TEST(ParseRecordJson, ReadsWhatRecordJsonWrites) {
   EXPECT_EQ("Caf\xEF\xBF\xBD", read.computer);
 }
 
+// Each machine its own record file: a name Windows cannot use for a file is
+// cleaned and told apart from the others by a hash of the whole name.
+TEST(RecordFileStem, NamesWindowsCanUseAndHashesForTheOthers) {
+  struct Case {
+    std::string computer;
+    std::string stem;  // "hash": cleaned + '-' + 8 hex digits of the name's SHA-256
+  };
+  const std::string hash = "-" + Sha256Hex("PC/1").substr(0, 8);
+  const Case cases[] = {
+      {"PC-01", "PC-01"},
+      {"pc_02.corp", "pc_02.corp"},
+      {std::string(200, 'a'), std::string(200, 'a')},
+      {"PC/1", "PC_1" + hash},
+      {"PC\\1", "PC_1-" + Sha256Hex("PC\\1").substr(0, 8)},
+      {"a:b*c?d\"e<f>g|h", "a_b_c_d_e_f_g_h-" + Sha256Hex("a:b*c?d\"e<f>g|h").substr(0, 8)},
+      {"", "unknown-" + Sha256Hex("").substr(0, 8)},
+      {"CON", "CON-" + Sha256Hex("CON").substr(0, 8)},
+      {"com1", "com1-" + Sha256Hex("com1").substr(0, 8)},
+      {"LPT9.corp", "LPT9.corp-" + Sha256Hex("LPT9.corp").substr(0, 8)},
+      {"NUL ", "NUL_-" + Sha256Hex("NUL ").substr(0, 8)},
+      {"PC.", "PC.-" + Sha256Hex("PC.").substr(0, 8)},
+      {"M\xC3\xBCller", "M__ller-" + Sha256Hex("M\xC3\xBCller").substr(0, 8)},
+      {"..", "..-" + Sha256Hex("..").substr(0, 8)},
+      {std::string(201, 'a'), std::string(40, 'a') + "-" + Sha256Hex(std::string(201, 'a')).substr(0, 8)},
+  };
+  for (const Case& c : cases) EXPECT_EQ(c.stem, RecordFileStem(c.computer)) << c.computer;
+  // Names it cannot use, alike once cleaned, still get files of their own.
+  EXPECT_NE(RecordFileStem("PC:1"), RecordFileStem("PC*1"));
+  EXPECT_NE(RecordFileStem("M\xC3\xBCller"), RecordFileStem("M\xC3\xA4ller"));
+}
+
+// A reader that keeps a budget of lines keeps whole lines, in order, and
+// counts the others.
+TEST(ParseRecordJson, KeepsLinesWithinABudget) {
+  ScanRecord record = Sample();
+  record.lines = {"12345", "678", "9", "0"};
+  struct Case {
+    size_t bytes;
+    std::vector<std::string> kept;
+    size_t leftOut;
+  };
+  const Case cases[] = {{0, {}, 4}, {5, {"12345"}, 3}, {8, {"12345", "678"}, 2}, {100, record.lines, 0}};
+  for (const Case& c : cases) {
+    ScanRecord read;
+    std::string error;
+    LineBudget budget;
+    budget.bytes = c.bytes;
+    ASSERT_TRUE(ParseRecordJson(RecordJson(record), read, error, &budget)) << error;
+    EXPECT_EQ(c.kept, read.lines) << c.bytes;
+    EXPECT_EQ(c.leftOut, budget.leftOut) << c.bytes;
+  }
+}
+
 // A record is a file anyone could have put in the folder.
 TEST(ParseRecordJson, RefusesWhatIsNotARecord) {
   const std::string deep = "{\"computer\":\"x\",\"exitStatus\":0,\"x\":" + std::string(40, '[') + std::string(40, ']') + "}";
@@ -136,6 +191,11 @@ TEST(ParseRecordJson, RefusesWhatIsNotARecord) {
       "{\"computer\":\"x\",\"exitStatus\":0,\"lines\":\"a\"}",
       "{\"computer\":\"x\\u12\",\"exitStatus\":0}",
       "{\"computer\":\"x\",\"registryRepaired\":yes,\"exitStatus\":0}",
+      // A key twice: which one a reader takes is not for the writer to choose.
+      "{\"computer\":\"x\",\"exitStatus\":2,\"exitStatus\":0}",
+      "{\"computer\":\"x\",\"exitStatus\":0,\"computer\":\"y\"}",
+      "{\"computer\":\"x\",\"exitStatus\":0,\"lines\":[],\"lines\":[\"a\"]}",
+      "{\"computer\":\"x\",\"exitStatus\":0,\"note\":1,\"note\":2}",
   };
   for (const char* text : cases) {
     ScanRecord read;

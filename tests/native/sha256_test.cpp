@@ -1,5 +1,5 @@
 // SHA-256 of the rescue program, against published digests and sha256sum.
-#include "rescue/sha256.h"
+#include "cli/sha256.h"
 
 #include <gtest/gtest.h>
 
@@ -58,6 +58,13 @@ TEST(Sha256, ResetStartsAFreshMessage) {
   EXPECT_EQ(hash.HexDigest(), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
   hash.Reset();
   EXPECT_EQ(hash.HexDigest(), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+}
+
+// As a Content-Security-Policy hash takes it (values from Python's hashlib
+// and base64).
+TEST(Sha256, Base64Digest) {
+  EXPECT_EQ("ungWv48Bz+pBQUDeXa4iI7ADYaOWF3qctBD/YfIAFa0=", Sha256Base64("abc"));
+  EXPECT_EQ("47DEQpj8HBSa+/TImW+5JCeuQeRkm5NMpJWZG3hSuFU=", Sha256Base64(""));
 }
 
 }  // namespace

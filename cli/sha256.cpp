@@ -1,4 +1,4 @@
-#include "rescue/sha256.h"
+#include "cli/sha256.h"
 
 #include <cstring>
 
@@ -127,4 +127,23 @@ std::string Sha256Hex(const std::string& bytes) {
   Sha256 hash;
   hash.Update(bytes.data(), bytes.size());
   return hash.HexDigest();
+}
+
+std::string Sha256Base64(const std::string& bytes) {
+  static constexpr char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  const std::string hex = Sha256Hex(bytes);
+  std::string digest;
+  for (size_t i = 0; i + 1 < hex.size(); i += 2) digest += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+  std::string out;
+  for (size_t i = 0; i < digest.size(); i += 3) {
+    const size_t left = digest.size() - i;
+    uint32_t group = static_cast<uint32_t>(static_cast<uint8_t>(digest[i])) << 16;
+    if (left > 1) group |= static_cast<uint32_t>(static_cast<uint8_t>(digest[i + 1])) << 8;
+    if (left > 2) group |= static_cast<uint8_t>(digest[i + 2]);
+    out += kDigits[group >> 18 & 63];
+    out += kDigits[group >> 12 & 63];
+    out += left > 1 ? kDigits[group >> 6 & 63] : '=';
+    out += left > 2 ? kDigits[group & 63] : '=';
+  }
+  return out;
 }

@@ -1,5 +1,7 @@
-// SHA-256 of backed-up files, so that a copy can be checked against its
-// original. Standard library only: the rescue program runs on a bare Linux.
+// SHA-256: a backed-up file checked against its original, the short hash
+// that tells two computers' record names apart, the fleet page's script
+// and style allowed by their hash. Standard library only: the rescue
+// program runs on a bare Linux, the Windows programs on Windows 98.
 #pragma once
 
 #include <cstddef>
@@ -27,3 +29,6 @@ class Sha256 {
 
 // Convenience: the hex digest of a byte string.
 std::string Sha256Hex(const std::string& bytes);
+
+// The digest's 32 bytes in base64, as a Content-Security-Policy hash takes it.
+std::string Sha256Base64(const std::string& bytes);

@@ -55,13 +55,16 @@ std::set<std::string> SwapNames(const std::string& swaps) {
   return names;
 }
 
-// An NTFS or FAT32 boot sector at the start of the device.
-bool HoldsWindowsFileSystem(const std::string& device) {
+// What the boot sector at the start of the device says it holds.
+VolumeKind KindOf(const std::string& device) {
   const UniqueFd file(open(device.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   unsigned char sector[512];
   size_t got = 0;
-  if (!file || !ReadFullyAt(file.Get(), 0, sector, sizeof sector, got) || got < 90) return false;
-  return std::memcmp(sector + 3, "NTFS    ", 8) == 0 || std::memcmp(sector + 82, "FAT32   ", 8) == 0;
+  if (!file || !ReadFullyAt(file.Get(), 0, sector, sizeof sector, got) || got < 90) return VolumeKind::None;
+  if (std::memcmp(sector + 3, "NTFS    ", 8) == 0) return VolumeKind::Ntfs;
+  if (std::memcmp(sector + 82, "FAT32   ", 8) == 0) return VolumeKind::Fat32;
+  if (std::memcmp(sector + 3, "-FVE-FS-", 8) == 0) return VolumeKind::BitLocker;
+  return VolumeKind::None;
 }
 
 bool IsWholeDiskName(const std::string& name) {
@@ -73,11 +76,20 @@ bool IsWholeDiskName(const std::string& name) {
 
 }  // namespace
 
-std::vector<std::string> UnusedWindowsDisks(const MachinePaths& paths) {
+namespace {
+
+// Each disk nothing uses, with its partitions (the disk alone when it has
+// none) and what each holds.
+struct UnusedDisk {
+  std::string name;
+  std::vector<std::string> partitions;
+};
+
+std::vector<UnusedDisk> UnusedDisks(const MachinePaths& paths) {
   std::set<std::string> mounted, mountedNames;
   MountedDevices(paths.mountInfo, mounted, mountedNames);
   const std::set<std::string> swaps = SwapNames(paths.swaps);
-  std::vector<std::string> disks;
+  std::vector<UnusedDisk> disks;
   for (const std::string& disk : Entries(paths.sysBlock)) {
     if (!IsWholeDiskName(disk)) continue;
     const std::string folder = paths.sysBlock + "/" + disk;
@@ -86,15 +98,57 @@ std::vector<std::string> UnusedWindowsDisks(const MachinePaths& paths) {
     for (const std::string& entry : Entries(folder)) {
       if (!FirstLine(folder + "/" + entry + "/partition").empty()) parts.push_back(entry);
     }
-    bool used = false, windows = false;
+    bool used = false;
     for (const std::string& part : parts) {
       const std::string partFolder = part == disk ? folder : folder + "/" + part;
       used = used || mounted.count(FirstLine(partFolder + "/dev")) > 0 || mountedNames.count(part) > 0 ||
-             swaps.count(part) > 0 ||
-             !Entries(partFolder + "/holders").empty();
-      windows = windows || HoldsWindowsFileSystem(paths.dev + "/" + part);
+             swaps.count(part) > 0 || !Entries(partFolder + "/holders").empty();
     }
-    if (!used && windows) disks.push_back(paths.dev + "/" + disk);
+    if (used) continue;
+    if (parts.size() > 1) parts.erase(parts.begin());
+    disks.push_back({disk, parts});
   }
   return disks;
+}
+
+}  // namespace
+
+std::vector<std::string> UnusedWindowsDisks(const MachinePaths& paths) {
+  std::vector<std::string> disks;
+  for (const UnusedDisk& disk : UnusedDisks(paths)) {
+    // The disk's own boot sector too: a partition table may leave it a file system.
+    const VolumeKind own = KindOf(paths.dev + "/" + disk.name);
+    bool windows = own == VolumeKind::Ntfs || own == VolumeKind::Fat32;
+    for (const std::string& part : disk.partitions) {
+      const VolumeKind kind = KindOf(paths.dev + "/" + part);
+      windows = windows || kind == VolumeKind::Ntfs || kind == VolumeKind::Fat32;
+    }
+    if (windows) disks.push_back(paths.dev + "/" + disk.name);
+  }
+  return disks;
+}
+
+std::vector<MachineVolume> UnusedWindowsVolumes(const MachinePaths& paths) {
+  std::vector<MachineVolume> volumes;
+  for (const UnusedDisk& disk : UnusedDisks(paths)) {
+    for (const std::string& part : disk.partitions) {
+      const VolumeKind kind = KindOf(paths.dev + "/" + part);
+      if (kind != VolumeKind::None) volumes.push_back({paths.dev + "/" + part, kind});
+    }
+  }
+  return volumes;
+}
+
+const char* VolumeKindName(VolumeKind kind) {
+  switch (kind) {
+    case VolumeKind::Ntfs:
+      return "ntfs";
+    case VolumeKind::Fat32:
+      return "fat32";
+    case VolumeKind::BitLocker:
+      return "bitlocker";
+    case VolumeKind::None:
+      break;
+  }
+  return "none";
 }

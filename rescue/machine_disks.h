@@ -17,3 +17,18 @@ struct MachinePaths {
 
 // The disks' device paths (dev/NAME), in name order.
 std::vector<std::string> UnusedWindowsDisks(const MachinePaths& paths);
+
+// What a volume's boot sector says it is.
+enum class VolumeKind { None, Ntfs, Fat32, BitLocker };
+const char* VolumeKindName(VolumeKind kind);
+
+// --list-volumes, for a system booted from a stick that mounts and cleans
+// the machine's volumes itself: the partitions of those same disks (a disk
+// without partitions, the disk itself) that hold NTFS, FAT32 or BitLocker,
+// in name order. The medium the system runs from is in use, so never
+// among them.
+struct MachineVolume {
+  std::string device;
+  VolumeKind kind;
+};
+std::vector<MachineVolume> UnusedWindowsVolumes(const MachinePaths& paths);

@@ -61,6 +61,7 @@ struct Options {
   std::string record;
   int jobs = 0;  // 0: one per processor
   bool all = false;
+  bool listVolumes = false;  // print the volumes a stick's system may clean
   bool ifWindows = false;  // a disk without Windows is passed over, not refused
   std::vector<std::string> targets;
   std::string mountPoint;  // the one target of this run
@@ -79,7 +80,8 @@ int Usage(const char* problem) {
                "usage: scourix-rescue [--report-only] [--log FILE] [--backup DIR] [--record FILE|DIR] [--jobs N]\n"
                "                      [--if-windows] TARGET...\n"
                "       scourix-rescue [options] --all [TARGET...]\n"
-               "       scourix-rescue --undo BACKUPDIR [--force] TARGET\n",
+               "       scourix-rescue --undo BACKUPDIR [--force] TARGET\n"
+               "       scourix-rescue --list-volumes\n",
                problem);
   return kUsageOrVolume;
 }
@@ -102,7 +104,11 @@ std::string CanonicalPath(const std::string& path) {
 bool ParseArguments(int argc, char** argv, Options& options, const char*& problem) {
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
-    if (arg == "--report-only") {
+    if (arg == "--list-volumes") {
+      if (argc != 2) return (problem = "--list-volumes goes alone"), false;
+      options.listVolumes = true;
+      return true;
+    } else if (arg == "--report-only") {
       options.reportOnly = true;
     } else if (arg == "--log") {
       if (++i == argc) return (problem = "--log needs a file name"), false;
@@ -357,6 +363,13 @@ int Run(int argc, char** argv, Options& options) {
   if (!ParseArguments(argc, argv, options, problem)) {
     options.record.clear();  // a command line not understood writes nothing
     return Usage(problem);
+  }
+  if (options.listVolumes) {
+    // For the system on a rescue stick, which mounts and cleans each itself.
+    for (const MachineVolume& volume : UnusedWindowsVolumes(MachinePaths{})) {
+      std::printf("%s\t%s\n", volume.device.c_str(), VolumeKindName(volume.kind));
+    }
+    return std::fflush(stdout) == 0 ? kNothingFound : kNotAllRemoved;
   }
   if (options.all) {
     // Every disk of this machine that nothing uses and that has a file

@@ -208,8 +208,9 @@ TEST(RescueServices, ImagePathsAsTheRunningSystemReadsThem) {
 // them, here written out in a test folder.
 TEST(UnusedWindowsDisks, OnlyDisksNothingUsesWithAWindowsFileSystem) {
   TestVolume machine("machine-disks");
-  std::string ntfs(512, '\0'), fat32(512, '\0'), ext4(512, '\0');
+  std::string ntfs(512, '\0'), fat32(512, '\0'), ext4(512, '\0'), bitlocker(512, '\0');
   ntfs.replace(3, 8, "NTFS    ");
+  bitlocker.replace(3, 8, "-FVE-FS-");
   fat32.replace(82, 8, "FAT32   ");
   const auto disk = [&](const std::string& name, const std::string& number, const std::string& bootSector) {
     machine.WriteFile("sys/block/" + name + "/dev", number + "\n");
@@ -238,11 +239,19 @@ TEST(UnusedWindowsDisks, OnlyDisksNothingUsesWithAWindowsFileSystem) {
   disk("sdg", "8:96", std::string(512, '\0'));  // btrfs shows a number of its own in the mount table
   partition("sdg", "sdg1", "8:97", ntfs);
   partition("sdg", "sdg2", "8:98", ext4);
+  disk("sdh", "8:112", std::string(512, '\0'));  // a PC's disk: its EFI partition, Windows, BitLocker
+  partition("sdh", "sdh1", "8:113", fat32);
+  partition("sdh", "sdh2", "8:114", ntfs);
+  partition("sdh", "sdh3", "8:115", bitlocker);
+  disk("sdi", "8:128", std::string(512, '\0'));  // the stick booted from: its image mounted, its FAT32 beside
+  partition("sdi", "sdi1", "8:129", std::string(512, '\0'));
+  partition("sdi", "sdi2", "8:130", fat32);
   disk("loop0", "7:0", ntfs);                   // loop, RAM and optical devices are not disks
   disk("sr0", "11:0", ntfs);
   machine.WriteFile("mountinfo",
                     "22 27 0:21 / /proc rw - proc proc rw\n31 1 8:17 / /data rw - ntfs3 /dev/sdb1 rw\n"
-                    "40 1 0:40 / / rw,relatime - btrfs /dev/sdg2 rw\n");
+                    "40 1 0:40 / / rw,relatime - btrfs /dev/sdg2 rw\n"
+                    "41 1 8:129 / /run/live/medium ro - iso9660 /dev/sdi1 ro\n");
   machine.WriteFile("swaps", "Filename\tType\tSize\tUsed\tPriority\n/dev/sdf1 partition 1 0 -2\n");
 
   MachinePaths paths;
@@ -250,7 +259,15 @@ TEST(UnusedWindowsDisks, OnlyDisksNothingUsesWithAWindowsFileSystem) {
   paths.mountInfo = machine.Path("mountinfo");
   paths.swaps = machine.Path("swaps");
   paths.dev = machine.Path("dev");
-  EXPECT_EQ((std::vector<std::string>{paths.dev + "/sda", paths.dev + "/sdc"}), UnusedWindowsDisks(paths));
+  EXPECT_EQ((std::vector<std::string>{paths.dev + "/sda", paths.dev + "/sdc", paths.dev + "/sdh"}),
+            UnusedWindowsDisks(paths));
+  // A stick's system mounts the volumes itself: the partitions of those
+  // disks, or the disk where it has none, with what each holds.
+  std::vector<std::string> volumes;
+  for (const MachineVolume& volume : UnusedWindowsVolumes(paths)) {
+    volumes.push_back(volume.device.substr(paths.dev.size() + 1) + " " + VolumeKindName(volume.kind));
+  }
+  EXPECT_EQ((std::vector<std::string>{"sda2 ntfs", "sdc fat32", "sdh1 fat32", "sdh2 ntfs", "sdh3 bitlocker"}), volumes);
 }
 
 // The image's format from its own bytes; whatever could make qemu open

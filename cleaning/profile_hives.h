@@ -41,6 +41,3 @@ const ProfileHiveCalls& SystemProfileHiveCalls();
 // named in its own result line. A profile without a hive file is passed over.
 // Returns how many hives failed.
 int RepairUnloadedProfileHives(const ProfileHiveCalls& calls);
-
-// Hives RepairUnloadedProfileHives could not repair in this run.
-int ProfileHivesNotRepaired();

@@ -14,8 +14,6 @@ namespace {
 
 constexpr char kHiveFile[] = "\\NTUSER.DAT";
 
-int hivesFailed = 0;
-
 long LoadUserHive(const char* name, const char* file) { return RegLoadKeyA(HKEY_USERS, name, file); }
 long UnloadUserHive(const char* name) { return RegUnLoadKeyA(HKEY_USERS, name); }
 
@@ -69,8 +67,5 @@ int RepairUnloadedProfileHives(const ProfileHiveCalls& calls) {
       ++failed;
     }
   }
-  hivesFailed += failed;
   return failed;
 }
-
-int ProfileHivesNotRepaired() { return hivesFailed; }

@@ -9,6 +9,3 @@ int StopServicesByImagePath(const char* path);
 // but only when its configured program is wormPath: a service that merely
 // shares the file's base name is never touched. 1 when it was deleted.
 int DeleteServiceByName(const char* name, bool stopFirst, const char* wormPath);
-
-// Services DeleteServiceByName deleted in this run.
-int ServicesDeleted();

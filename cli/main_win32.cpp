@@ -17,6 +17,7 @@
 #include "engine/remedy.h"
 #include "engine/result_lines.h"
 #include "engine/scan_driver.h"
+#include "engine/scan_outcome.h"
 #include "engine/scan_state.h"
 #include "win32/file.h"
 #include "win32/handle.h"
@@ -173,21 +174,15 @@ int main(int argc, char** argv) {
   if (!logged) std::fprintf(stderr, "scourix-cli: cannot write the log %s\n", log.c_str());
 
   int status = CliExitStatus(options.report, scanState.scanCancelled != 0, scanState.filesInfected,
-                             scanState.filesDeleted, FilesQueuedForRestart());
-  if ((!logged || ProfileHivesNotRepaired() > 0) && status != kCliRestartNeeded) status = kCliNotAllRemoved;
+                             scanState.filesDeleted, scanOutcome.Count(FileFate::Queued));
+  if ((!logged || scanOutcome.profileHivesFailed > 0) && status != kCliRestartNeeded) status = kCliNotAllRemoved;
   if (!options.record.empty()) {
     // Written before any restart, which may end this program at once: a
     // machine restarted by /restart shows 3010 (restart pending) here, true
     // until the restart has removed the queued files.
     record.ended = LocalTime();
     record.exitStatus = status;
-    record.filesScanned = scanState.filesScanned;
-    record.filesInfected = scanState.filesInfected;
-    record.filesDeleted = scanState.filesDeleted;
-    record.filesQueued = FilesQueuedForRestart();
-    record.servicesRemoved = ServicesDeleted();
-    const std::string repaired = std::string("System Registry     ") + kVirusName + " removed";
-    for (const std::string& line : keeper.lines) record.registryRepaired = record.registryRepaired || line == repaired;
+    TakeScanResults(record, scanOutcome, scanState.filesScanned, scanState.filesInfected, scanState.filesDeleted);
     keeper.lines.push_back(scanState.currentObject);  // the final status
     if (!WriteRecord(records, RecordFileStem(computer), record, keeper.lines)) {
       std::fprintf(stderr, "scourix-cli: cannot write the record in %s\n", options.record.c_str());

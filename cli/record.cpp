@@ -79,6 +79,15 @@ std::string RecordFileStem(const std::string& computer) {
   return (cleaned.empty() ? std::string("unknown") : cleaned) + "-" + Sha256Hex(computer).substr(0, 8);
 }
 
+void TakeScanResults(ScanRecord& record, const ScanOutcome& outcome, int scanned, int infected, int deleted) {
+  record.filesScanned = scanned;
+  record.filesInfected = infected;
+  record.filesDeleted = deleted;
+  record.filesQueued = outcome.Count(FileFate::Queued);
+  record.registryRepaired = outcome.registryRepaired;
+  record.servicesRemoved = outcome.servicesRemoved;
+}
+
 std::string RecordJson(const ScanRecord& r) {
   std::string json = "{\n";
   Field(json, "computer", JsonString(r.computer));

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/scan_outcome.h"
+
 struct ScanRecord {
   std::string computer;  // every text in UTF-8
   std::string windows;   // version, such as "5.1.2600 Service Pack 3"
@@ -22,6 +24,10 @@ struct ScanRecord {
   bool reportOnly = false;  // nothing was changed: 1 means found, not removed
   std::vector<std::string> lines;  // every result line, in order
 };
+
+// The scan's counts and outcome into the record: files scanned, infected,
+// deleted and queued, registry repaired, services removed.
+void TakeScanResults(ScanRecord& record, const ScanOutcome& outcome, int scanned, int infected, int deleted);
 
 // The record as one JSON object. Texts are escaped as JSON asks; bytes
 // that are not UTF-8 become U+FFFD, so the output is always valid JSON.

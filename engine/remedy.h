@@ -23,6 +23,3 @@ int QueueRemovalAtRestart(const char* path);
 // file scan does not count again a file the memory scan reported.
 void ReportFoundOnly(const char* name, const char* path);
 bool ReportedBefore(const char* path);
-
-// Infected files queued for deletion at the next start during this scan.
-int FilesQueuedForRestart();

@@ -8,6 +8,7 @@
 #include "cleaning/owner_search.h"
 #include "cleaning/system_restart.h"
 #include "engine/result_lines.h"
+#include "engine/scan_outcome.h"
 #include "engine/scan_state.h"
 #include "engine/text.h"
 #include "engine/wininit.h"
@@ -15,7 +16,6 @@
 
 namespace {
 
-int filesQueued = 0;
 std::vector<std::string> filesReported;  // report only
 
 constexpr DWORD kMemoryRemedyPauseMs = 1000;
@@ -80,7 +80,7 @@ void CarryOutRemedy(const char* name, const char* path) {
   // file whose queueing failed does not take it away.
   if (QueueRemovalAtRestart(path)) {
     scanState.restartNeeded = 1;
-    ++filesQueued;
+    scanOutcome.MarkQueued(path);
   }
 }
 
@@ -90,8 +90,6 @@ void RemedyMemoryFile(const char* name, const char* path) {
   Sleep(kMemoryRemedyPauseMs);
   CarryOutRemedy(name, path);
 }
-
-int FilesQueuedForRestart() { return filesQueued; }
 
 void ReportFoundOnly(const char* name, const char* path) {
   if (ReportedBefore(path)) return;

@@ -14,6 +14,8 @@ constexpr char kCancelQuestionTitle[] = "Warning";
 void ReportFileDeleted(const char* path, const char* virus);       // "<path>     <virus> deleted"
 void ReportFileDeleteFailed(const char* path, const char* virus);  // "<path>     <virus> Delete failed"
 void ReportFileFound(const char* path, const char* virus);         // report only: not deleted
+// A hive of the registry (offline): never deleted.
+void ReportFileIsHive(const char* path, const char* virus);
 // Kept because the registry repair could not be written: deleting it would
 // lose the repair, which a second run finds again with the file.
 void ReportFileKeptForRepair(const char* path, const char* virus);

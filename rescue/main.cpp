@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "engine/report.h"
+#include "engine/scan_outcome.h"
 #include "engine/result_log.h"
 #include "engine/console.h"
 #include "engine/scan_state.h"
@@ -476,15 +477,7 @@ int Run(int argc, char** argv, Options& options) {
   resultLog.Close();
   ScanRecord& record = runRecord.fields;
   record.reportOnly = options.reportOnly;
-  record.filesScanned = scanState.filesScanned;
-  record.filesInfected = scanState.filesInfected;
-  record.filesDeleted = scanState.filesDeleted;
-  const std::string removed = std::string("     ") + scanState.virusName + " removed";
-  for (const std::string& line : keeper.lines) {
-    const bool ofRemoval = line.size() >= removed.size() && line.compare(line.size() - removed.size(), removed.size(), removed) == 0;
-    record.registryRepaired = record.registryRepaired || (ofRemoval && line.rfind("System Registry     ", 0) == 0);
-    record.servicesRemoved += ofRemoval && line.rfind("Service ", 0) == 0 ? 1 : 0;
-  }
+  TakeScanResults(record, scanOutcome, scanState.filesScanned, scanState.filesInfected, scanState.filesDeleted);
   record.lines = keeper.lines;
   record.lines.push_back(scanState.currentObject);  // the final status
   AttachProgressReceiver(nullptr);

@@ -301,7 +301,7 @@ bool CleanVolume(OfflineScan& scan, const BackupPlace& place, std::string& error
     }
     BackupItem* item = backup.Find(BackupItem::Kind::File, Joined(file.folder, file.name));
     if (file.isHive) {
-      AppendResultLine("%s     %s Delete failed: it is one of the registry's hives", file.windows.c_str(), virus);
+      ReportFileIsHive(file.windows.c_str(), virus);
       scan.failed = true;
       continue;
     }

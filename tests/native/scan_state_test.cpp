@@ -8,6 +8,7 @@
 
 #include "engine/console.h"
 #include "engine/result_log.h"
+#include "engine/scan_outcome.h"
 #include "engine/text.h"
 #include "tests/support/progress_recorder.h"
 
@@ -104,6 +105,38 @@ TEST_F(Channel, ConsoleStandsInForTheWindow) {
     std::fclose(out);
     EXPECT_EQ(c.shown, printed);
   }
+}
+
+// A record is made from what the lines say happened, not from their words:
+// each line leaves its fact, and a queued file becomes one.
+TEST_F(Channel, EachResultLineLeavesItsFact) {
+  scanOutcome = ScanOutcome{};
+  ReportFileDeleted("C:\\a.exe", kVirusName);
+  ReportFileDeleteFailed("C:\\b.exe", kVirusName);
+  ReportFileDeleteFailed("C:\\c.exe", kVirusName);
+  scanOutcome.MarkQueued("C:\\c.exe");
+  ReportFileFound("C:\\d.exe", kVirusName);
+  ReportFileKeptForRepair("C:\\e.exe", kVirusName);
+  ReportFileIsHive("C:\\f.dat", kVirusName);
+  ReportRegistryRemoved(kVirusName);
+  ReportServiceRemoved("worm", kVirusName);
+  ReportServiceRemoved("worm2", kVirusName);
+  ReportServiceDeleteFailed("worm3", kVirusName);
+  ReportMemoryRemoved(kVirusName);
+  ReportProfileHiveFailed("C:\\u\\NTUSER.DAT", kVirusName, "loaded", 5);
+  EXPECT_EQ(1, scanOutcome.Count(FileFate::Deleted));
+  EXPECT_EQ(2, scanOutcome.Count(FileFate::DeleteFailed));
+  EXPECT_EQ(1, scanOutcome.Count(FileFate::Queued));
+  EXPECT_EQ(1, scanOutcome.Count(FileFate::Found));
+  EXPECT_EQ(1, scanOutcome.Count(FileFate::Kept));
+  EXPECT_EQ("C:\\c.exe", scanOutcome.files[2].path);
+  EXPECT_TRUE(scanOutcome.registryRepaired);
+  EXPECT_FALSE(scanOutcome.registryFound);
+  EXPECT_EQ(2, scanOutcome.servicesRemoved);
+  EXPECT_EQ(1, scanOutcome.servicesFailed);
+  EXPECT_TRUE(scanOutcome.memoryEnded);
+  EXPECT_EQ(1, scanOutcome.profileHivesFailed);
+  scanOutcome = ScanOutcome{};
 }
 
 TEST_F(Channel, DetachedReceiverHearsNothing) {

@@ -114,11 +114,31 @@ TEST(Cli, CleansWithTheProgramsLinesItsLogAndStatus) {
 }
 
 // The Group Policy startup script, run by Wine's own cmd, with a folder of
-// drive C: standing in for the share.
+// drive C: standing in for the share. Out of reach, or without the program,
+// the share gives 4 (3 is the program's own usage error or "another
+// Scourix"), and nothing runs.
 TEST(Cli, StartupScriptRunsItFromTheShare) {
   const e2e::Seed seed = e2e::SeedSamples(0);
   ASSERT_TRUE(MakeFolders("C:\\gpshare\\logs"));
   ASSERT_TRUE(MakeFolders("C:\\gpshare\\records"));
+  for (const char* share : {"C:\\gpshare-offline", "C:\\gpshare"}) {
+    ASSERT_TRUE(SetEnvironmentVariableA("SCOURIX_SHARE", share));
+    const CliRun unreachable = RunProgram("..\\windows\\system32\\cmd.exe", "/c C:\\data\\deploy\\startup.cmd");
+    SetEnvironmentVariableA("SCOURIX_SHARE", nullptr);
+    EXPECT_EQ(4u, unreachable.status) << share << "\n" << unreachable.out;
+    EXPECT_EQ("", unreachable.out) << share;
+    for (const std::string& worm : seed.inside) EXPECT_TRUE(Exists(worm)) << share << ": " << worm;
+  }
+  const auto nothingIn = [](const char* pattern) {
+    WIN32_FIND_DATAA found;
+    const HANDLE search = FindFirstFileA(pattern, &found);
+    if (search != INVALID_HANDLE_VALUE) FindClose(search);
+    return search == INVALID_HANDLE_VALUE;
+  };
+  EXPECT_FALSE(Exists("C:\\gpshare-offline"));
+  EXPECT_TRUE(nothingIn("C:\\gpshare\\logs\\*.log"));
+  EXPECT_TRUE(nothingIn("C:\\gpshare\\records\\*.json"));
+
   ASSERT_TRUE(CopyFileA((OwnFolder() + "\\scourix-cli.exe").c_str(), "C:\\gpshare\\scourix-cli.exe", FALSE));
   ASSERT_TRUE(SetEnvironmentVariableA("SCOURIX_SHARE", "C:\\gpshare"));
   const CliRun run = RunProgram("..\\windows\\system32\\cmd.exe", "/c C:\\data\\deploy\\startup.cmd");

@@ -19,6 +19,7 @@
 #include "engine/scan_driver.h"
 #include "engine/scan_outcome.h"
 #include "engine/scan_state.h"
+#include "generated/version.h"
 #include "win32/file.h"
 #include "win32/handle.h"
 #include "win32/registry.h"
@@ -123,11 +124,11 @@ int main(int argc, char** argv) {
   std::string problem;
   if (!ParseCliOptions(argc, argv, options, problem)) {
     std::fprintf(stderr, "scourix-cli: %s\n%s", problem.c_str(), kCliUsageText);
-    return kCliUsage;
+    return kExitUsage;
   }
   if (options.usage) {
     std::fputs(kCliUsageText, stdout);
-    return kCliNothingFound;
+    return kExitNothingFound;
   }
 
   // Variables are expanded here, where no shell does it: what they hold must
@@ -138,7 +139,7 @@ int main(int argc, char** argv) {
     if (AddsParentSteps(*path.first, *path.second)) {
       std::fprintf(stderr, "scourix-cli: %s expands to %s, which climbs out of its folder with \"..\"; nothing was changed\n",
                    path.first->c_str(), path.second->c_str());
-      return kCliUsage;
+      return kExitUsage;
     }
   }
 
@@ -146,7 +147,7 @@ int main(int argc, char** argv) {
   const KernelHandle instance(CreateMutexA(nullptr, TRUE, kInstanceMutex));
   if (!instance || GetLastError() == ERROR_ALREADY_EXISTS || FindWindowA(nullptr, scanState.caption) != nullptr) {
     std::fprintf(stderr, "scourix-cli: another Scourix is running; nothing was changed\n");
-    return kCliUsage;
+    return kExitUsage;
   }
   const HWND guard = MakeGuardWindow();
   SetConsoleCtrlHandler(OnConsoleControl, TRUE);
@@ -163,7 +164,7 @@ int main(int argc, char** argv) {
   const std::string computer = ComputerName();
   record.computer = computer.empty() ? "unknown" : computer;
   record.windows = WindowsVersion();
-  record.program = "Scourix 1.0";
+  record.program = "Scourix " SCOURIX_VERSION;
   record.started = LocalTime();
   record.reportOnly = options.report;
   scanState.reportOnly = options.report ? 1 : 0;
@@ -175,7 +176,7 @@ int main(int argc, char** argv) {
 
   int status = CliExitStatus(options.report, scanState.scanCancelled != 0, scanState.filesInfected,
                              scanState.filesDeleted, scanOutcome.Count(FileFate::Queued));
-  if ((!logged || scanOutcome.profileHivesFailed > 0) && status != kCliRestartNeeded) status = kCliNotAllRemoved;
+  if ((!logged || scanOutcome.profileHivesFailed > 0) && status != kExitRestartNeeded) status = kExitNotAllRemoved;
   if (!options.record.empty()) {
     // Written before any restart, which may end this program at once: a
     // machine restarted by /restart shows 3010 (restart pending) here, true
@@ -186,11 +187,11 @@ int main(int argc, char** argv) {
     keeper.lines.push_back(scanState.currentObject);  // the final status
     if (!WriteRecord(records, RecordFileStem(computer), record, keeper.lines)) {
       std::fprintf(stderr, "scourix-cli: cannot write the record in %s\n", options.record.c_str());
-      if (status != kCliRestartNeeded) status = kCliNotAllRemoved;
+      if (status != kExitRestartNeeded) status = kExitNotAllRemoved;
     }
   }
   std::fflush(stdout);
   if (guard != nullptr) DestroyWindow(guard);
-  if (status == kCliRestartNeeded && options.restart && RestartWindows()) status = kCliRemoved;
+  if (status == kExitRestartNeeded && options.restart && RestartWindows()) status = kExitRemoved;
   return status;
 }

@@ -65,11 +65,11 @@ bool ParseCliOptions(int argc, const char* const* argv, CliOptions& options, std
 }
 
 int CliExitStatus(bool reportOnly, bool cancelled, int infected, int deleted, int queued) {
-  if (cancelled) return kCliNotAllRemoved;
-  if (infected == 0) return kCliNothingFound;
-  if (reportOnly) return kCliRemoved;
-  if (deleted + queued < infected) return kCliNotAllRemoved;
-  return queued > 0 ? kCliRestartNeeded : kCliRemoved;
+  if (cancelled) return kExitNotAllRemoved;
+  if (infected == 0) return kExitNothingFound;
+  if (reportOnly) return kExitRemoved;
+  if (deleted + queued < infected) return kExitNotAllRemoved;
+  return queued > 0 ? kExitRestartNeeded : kExitRemoved;
 }
 
 namespace {

@@ -3,12 +3,7 @@
 
 #include <string>
 
-// Exit statuses, for the tools that deploy the program.
-constexpr int kCliNothingFound = 0;
-constexpr int kCliRemoved = 1;          // found, and everything removed
-constexpr int kCliNotAllRemoved = 2;    // something stayed, or the scan was interrupted or failed
-constexpr int kCliUsage = 3;            // a usage error, or another Scourix runs: nothing changed
-constexpr int kCliRestartNeeded = 3010;  // removed, but Windows must restart to finish
+#include "cli/exit_status.h"
 
 struct CliOptions {
   std::string log;     // /log:FILE

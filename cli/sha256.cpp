@@ -133,7 +133,9 @@ std::string Sha256Base64(const std::string& bytes) {
   static constexpr char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
   const std::string hex = Sha256Hex(bytes);
   std::string digest;
-  for (size_t i = 0; i + 1 < hex.size(); i += 2) digest += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+  // By hand: strtol is not among what the Windows programs may import.
+  const auto nibble = [](char c) { return c <= '9' ? c - '0' : c - 'a' + 10; };
+  for (size_t i = 0; i + 1 < hex.size(); i += 2) digest += static_cast<char>(nibble(hex[i]) << 4 | nibble(hex[i + 1]));
   std::string out;
   for (size_t i = 0; i < digest.size(); i += 3) {
     const size_t left = digest.size() - i;

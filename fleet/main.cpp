@@ -13,23 +13,20 @@
 #include <string>
 #include <vector>
 
+#include "cli/exit_status.h"
 #include "fleet/record_files.h"
 #include "fleet/summary.h"
 
 namespace {
 
-constexpr int kNoneNeedsAttention = 0;
-constexpr int kSomeNeedAttention = 1;
-constexpr int kCannotSummarise = 2;
-
 int Fail(const std::string& problem) {
   std::fprintf(stderr, "scourix-fleet: %s\n", problem.c_str());
-  return kCannotSummarise;
+  return kFleetCannotSummarise;
 }
 
 int Usage(const char* problem) {
   std::fprintf(stderr, "scourix-fleet: %s\nusage: scourix-fleet [--csv] [--html FILE] [--expect FILE] DIR\n", problem);
-  return kCannotSummarise;
+  return kFleetCannotSummarise;
 }
 
 // All of text to file, then closed: false when any of it could not be
@@ -92,5 +89,5 @@ int main(int argc, char** argv) {
     const int error = errno;
     if (std::fclose(page) != 0 || !written) return Fail("cannot write " + html + ": " + std::strerror(written ? errno : error));
   }
-  return AnyNeedsAttention(entries) ? kSomeNeedAttention : kNoneNeedsAttention;
+  return AnyNeedsAttention(entries) ? kFleetSomeNeedAttention : kFleetNoneNeedsAttention;
 }

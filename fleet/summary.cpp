@@ -5,16 +5,17 @@
 #include <cstdio>
 #include <map>
 
+#include "cli/exit_status.h"
 #include "cli/sha256.h"
 #include "engine/text.h"
 
 MachineState StateOf(int exitStatus, bool reportOnly) {
   switch (exitStatus) {
-    case 0:
+    case kExitNothingFound:
       return MachineState::Clean;
-    case 1:
+    case kExitRemoved:
       return reportOnly ? MachineState::NeedsAttention : MachineState::Cleaned;
-    case 3010:
+    case kExitRestartNeeded:
       return MachineState::RestartPending;
     default:
       return MachineState::NeedsAttention;

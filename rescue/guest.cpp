@@ -14,8 +14,10 @@
 #include <fstream>
 #include <sstream>
 
+#include "cli/exit_status.h"
 #include "cli/record.h"
 #include "engine/text.h"
+#include "generated/version.h"
 #include "posix/append_file.h"
 #include "posix/fd_io.h"
 #include "posix/unique_fd.h"
@@ -24,8 +26,6 @@
 
 namespace {
 
-constexpr int kUsageOrVolume = 3;
-constexpr int kNotAllRemoved = 2;
 constexpr char kRoot[] = "/sysroot";             // where the appliance mounts the volume
 constexpr char kHome[] = "/tmp/scourix";         // the program's folder in the appliance
 constexpr size_t kChunk = 1 << 20;               // bytes fetched from the appliance at a time
@@ -388,8 +388,8 @@ void RecordProblem(const std::string& path, const std::string& target, const std
   if (path.empty()) return;
   ScanRecord record;
   record.computer = target;
-  record.program = "scourix-rescue 1.0";
-  record.exitStatus = kUsageOrVolume;
+  record.program = "scourix-rescue " SCOURIX_VERSION;
+  record.exitStatus = kExitUsage;
   record.lines.push_back(problem);
   std::string error;
   WriteRecordFile(path, record, error);
@@ -413,7 +413,7 @@ int CleanDisk(const std::string& target, const DiskOptions& options, std::FILE* 
   const auto fail = [&](const std::string& why) {
     problem = why + "; nothing was changed";
     std::fprintf(err, "scourix-rescue: %s\n", problem.c_str());
-    return kUsageOrVolume;
+    return kExitUsage;
   };
   std::string error, format;
   const GuestApi* api = LoadGuestApi(error);
@@ -495,7 +495,7 @@ int CleanDisk(const std::string& target, const DiskOptions& options, std::FILE* 
                     target + ": the Windows volume on " + root + " could not be mounted; nothing was changed on it");
     }
     if (!mounted) {
-      worst = std::max(worst, kUsageOrVolume);
+      worst = std::max(worst, kExitUsage);
       api->umount_all(appliance.Handle());
       continue;
     }
@@ -520,14 +520,14 @@ int CleanDisk(const std::string& target, const DiskOptions& options, std::FILE* 
     std::fprintf(err, "scourix-rescue: %s: %s cleaned in the appliance in %.1f s\n", target.c_str(), root.c_str(),
                  SecondsSince(started));
     const size_t marker = reply.rfind("status=");
-    int status = ran && marker != std::string::npos ? std::atoi(reply.c_str() + marker + 7) : kNotAllRemoved;
+    int status = ran && marker != std::string::npos ? std::atoi(reply.c_str() + marker + 7) : kExitNotAllRemoved;
     // Anything but the program's own statuses (a crash, a loader error) is a
     // run that did not finish.
-    if (status < 0 || status > kUsageOrVolume) status = kNotAllRemoved;
+    if (status < 0 || status > kExitUsage) status = kExitNotAllRemoved;
     std::string output;
     if (!appliance.Fetch(std::string(kHome) + "/out", output)) {
       std::fprintf(err, "scourix-rescue: %s: the run's lines could not be read from the appliance\n", target.c_str());
-      status = std::max(status, kNotAllRemoved);
+      status = std::max(status, kExitNotAllRemoved);
     }
     std::fputs(AsTheUserNamesIt(output, target).c_str(), out);
     std::fflush(out);
@@ -536,7 +536,7 @@ int CleanDisk(const std::string& target, const DiskOptions& options, std::FILE* 
     if (options.log != nullptr && options.undo.empty()) {
       if (!appliance.Fetch(std::string(kHome) + "/log", text) || !log.Append(text.data(), text.size())) {
         std::fprintf(err, "scourix-rescue: %s: the log could not be written\n", target.c_str());
-        status = std::max(status, kNotAllRemoved);
+        status = std::max(status, kExitNotAllRemoved);
       }
     }
     if (!options.record.empty() && options.undo.empty()) {
@@ -545,20 +545,20 @@ int CleanDisk(const std::string& target, const DiskOptions& options, std::FILE* 
           !((record.computer = record.computer == kRoot ? target : record.computer), true) ||
           !WriteRecordFile(RecordPath(options.record, root, windows.size()), record, error)) {
         std::fprintf(err, "scourix-rescue: %s: the record could not be written\n", target.c_str());
-        status = std::max(status, kNotAllRemoved);
+        status = std::max(status, kExitNotAllRemoved);
       }
     }
     worst = std::max(worst, status);
     if (api->umount_all(appliance.Handle()) != 0) {
       std::fprintf(err, "scourix-rescue: %s: %s\n", target.c_str(), appliance.Error().c_str());
-      worst = std::max(worst, kNotAllRemoved);
+      worst = std::max(worst, kExitNotAllRemoved);
     }
   }
   // Writes what is still cached back to the disk before the appliance ends.
   if (api->shutdown(appliance.Handle()) != 0) {
     std::fprintf(err, "scourix-rescue: %s: the appliance did not end cleanly (%s)\n", target.c_str(),
                  appliance.Error().c_str());
-    worst = std::max(worst, kNotAllRemoved);
+    worst = std::max(worst, kExitNotAllRemoved);
   }
   return worst;
 }

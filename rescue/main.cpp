@@ -27,12 +27,14 @@
 #include <string>
 #include <vector>
 
+#include "cli/exit_status.h"
 #include "engine/report.h"
 #include "engine/scan_outcome.h"
 #include "engine/result_log.h"
 #include "engine/console.h"
 #include "engine/scan_state.h"
 #include "engine/scan_targets.h"
+#include "generated/version.h"
 #include "posix/append_file.h"
 #include "posix/unique_fd.h"
 #include "rescue/folder_listing.h"
@@ -48,10 +50,6 @@
 namespace {
 
 constexpr int kMostJobs = 64;
-constexpr int kNothingFound = 0;
-constexpr int kRemoved = 1;
-constexpr int kNotAllRemoved = 2;
-constexpr int kUsageOrVolume = 3;
 
 struct Options {
   bool reportOnly = false;
@@ -84,13 +82,13 @@ int Usage(const char* problem) {
                "       scourix-rescue --undo BACKUPDIR [--force] TARGET\n"
                "       scourix-rescue --list-volumes\n",
                problem);
-  return kUsageOrVolume;
+  return kExitUsage;
 }
 
 int VolumeError(const std::string& problem) {
   std::fprintf(stderr, "scourix-rescue: %s; nothing was changed\n", problem.c_str());
   runRecord.problems.push_back(problem + "; nothing was changed");
-  return kUsageOrVolume;
+  return kExitUsage;
 }
 
 // The path with links and "." resolved where it exists, else as given.
@@ -322,7 +320,7 @@ int RunMany(Options& options) {
       UniqueFd file(open(part.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
       char buffer[65536];
       for (ssize_t got; file && (got = read(file.Get(), buffer, sizeof buffer)) > 0;) {
-        if (!log.Append(buffer, static_cast<size_t>(got))) status = std::max(status, kNotAllRemoved);
+        if (!log.Append(buffer, static_cast<size_t>(got))) status = std::max(status, kExitNotAllRemoved);
       }
       unlink(part.c_str());
     }
@@ -370,7 +368,7 @@ int Run(int argc, char** argv, Options& options) {
     for (const MachineVolume& volume : UnusedWindowsVolumes(MachinePaths{})) {
       std::printf("%s\t%s\n", volume.device.c_str(), VolumeKindName(volume.kind));
     }
-    return std::fflush(stdout) == 0 ? kNothingFound : kNotAllRemoved;
+    return std::fflush(stdout) == 0 ? kExitNothingFound : kExitNotAllRemoved;
   }
   if (options.all) {
     // Every disk of this machine that nothing uses and that has a file
@@ -383,7 +381,7 @@ int Run(int argc, char** argv, Options& options) {
     if (options.targets.empty()) {
       std::printf("No disk of this machine that is not in use holds an NTFS or FAT32 file system.\n");
       options.record.clear();  // no target, no record
-      return kNothingFound;
+      return kExitNothingFound;
     }
     options.mountPoint = options.targets.front();
   }
@@ -481,8 +479,8 @@ int Run(int argc, char** argv, Options& options) {
   record.lines = keeper.lines;
   record.lines.push_back(scanState.currentObject);  // the final status
   AttachProgressReceiver(nullptr);
-  if (scan.failed || scanState.scanCancelled) return kNotAllRemoved;
-  return scanState.filesInfected > 0 ? kRemoved : kNothingFound;
+  if (scan.failed || scanState.scanCancelled) return kExitNotAllRemoved;
+  return scanState.filesInfected > 0 ? kExitRemoved : kExitNothingFound;
 }
 
 // The record of the run, whatever its end: a run stopped before the scan
@@ -490,14 +488,14 @@ int Run(int argc, char** argv, Options& options) {
 int WriteRecord(const Options& options, int status) {
   if (options.record.empty()) return status;
   ScanRecord& record = runRecord.fields;
-  record.program = "scourix-rescue 1.0";
+  record.program = "scourix-rescue " SCOURIX_VERSION;
   record.exitStatus = status;
   record.ended = IsoTime(LocalNow());
   for (const std::string& problem : runRecord.problems) record.lines.push_back(problem);
   std::string error;
   if (WriteRecordFile(options.record, record, error)) return status;
   std::fprintf(stderr, "scourix-rescue: %s\n", error.c_str());
-  return status == kUsageOrVolume ? status : kNotAllRemoved;
+  return status == kExitUsage ? status : kExitNotAllRemoved;
 }
 
 }  // namespace
@@ -523,8 +521,8 @@ int main(int argc, char** argv) {
     runRecord.problems.push_back("stopped");
   }
   try {
-    return WriteRecord(options, kNotAllRemoved);
+    return WriteRecord(options, kExitNotAllRemoved);
   } catch (...) {
-    return kNotAllRemoved;
+    return kExitNotAllRemoved;
   }
 }

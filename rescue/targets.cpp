@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "cli/exit_status.h"
 #include "posix/fd_io.h"
 
 namespace {
@@ -50,8 +51,8 @@ bool Start(const std::string& program, const TargetRun& run, Child& child) {
 void KeepCollecting(int) {}
 
 int StatusOf(int waitStatus) {
-  if (WIFEXITED(waitStatus)) return WEXITSTATUS(waitStatus) == 127 ? 2 : WEXITSTATUS(waitStatus);
-  return 2;  // ended by a signal: not everything is known to be removed
+  if (WIFEXITED(waitStatus)) return WEXITSTATUS(waitStatus) == 127 ? kExitNotAllRemoved : WEXITSTATUS(waitStatus);
+  return kExitNotAllRemoved;  // ended by a signal: not everything is known to be removed
 }
 
 }  // namespace

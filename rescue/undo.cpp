@@ -9,6 +9,7 @@
 #include <cstring>
 #include <vector>
 
+#include "cli/exit_status.h"
 #include "engine/text.h"
 #include "posix/unique_fd.h"
 #include "rescue/backup.h"
@@ -82,14 +83,14 @@ int UndoCleaning(const std::string& backupDir, int root, bool force) {
   if (!backup) error = backupDir + ": " + std::strerror(errno);
   if (!backup || !LoadManifest(backup.Get(), items, error)) {
     std::fprintf(stderr, "scourix-rescue: %s; nothing was changed\n", error.c_str());
-    return 3;
+    return kExitUsage;
   }
   // Every copy is checked before anything is put back.
   for (const BackupItem& item : items) {
     if (item.outcome != "kept" && !CopyIsIntact(backup.Get(), item)) {
       std::fprintf(stderr, "scourix-rescue: the backup's copy of %s (%s) is missing or damaged; nothing was changed\n",
                    WindowsPath(item.relative).c_str(), item.stored.c_str());
-      return 3;
+      return kExitUsage;
     }
   }
 
@@ -133,5 +134,5 @@ int UndoCleaning(const std::string& backupDir, int root, bool force) {
     if (restore) Say(where, std::string("not restored: ") + std::strerror(errno));
     all = false;
   }
-  return all ? 0 : 2;
+  return all ? kExitNothingFound : kExitNotAllRemoved;
 }

@@ -5,7 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 program=$1 deb=$2 epoch=$3
-version=1.0
+version=$(scripts/version.sh)
 package=scourix-rescue
 maintainer="Scourix developers <scourix@example.org>"
 

@@ -18,7 +18,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-version=1.0
+version=$(scripts/version.sh)
 name=Scourix-$version
 deb=scourix-rescue_${version}_amd64.deb
 out=$PWD/build/release

@@ -77,13 +77,13 @@ TEST(CliExitStatus, WhatTheScanCameTo) {
     int status;
   };
   const Case cases[] = {
-      {false, false, 0, 0, 0, kCliNothingFound}, {false, false, 3, 3, 0, kCliRemoved},
-      {false, false, 3, 2, 1, kCliRestartNeeded}, {false, false, 3, 1, 1, kCliNotAllRemoved},
-      {false, false, 3, 0, 0, kCliNotAllRemoved}, {false, true, 0, 0, 0, kCliNotAllRemoved},
-      {false, true, 2, 2, 0, kCliNotAllRemoved},
+      {false, false, 0, 0, 0, kExitNothingFound}, {false, false, 3, 3, 0, kExitRemoved},
+      {false, false, 3, 2, 1, kExitRestartNeeded}, {false, false, 3, 1, 1, kExitNotAllRemoved},
+      {false, false, 3, 0, 0, kExitNotAllRemoved}, {false, true, 0, 0, 0, kExitNotAllRemoved},
+      {false, true, 2, 2, 0, kExitNotAllRemoved},
       // Report only: found is all it can say; an interrupted report is still 2.
-      {true, false, 0, 0, 0, kCliNothingFound}, {true, false, 3, 0, 0, kCliRemoved},
-      {true, true, 3, 0, 0, kCliNotAllRemoved},
+      {true, false, 0, 0, 0, kExitNothingFound}, {true, false, 3, 0, 0, kExitRemoved},
+      {true, true, 3, 0, 0, kExitNotAllRemoved},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(c.status, CliExitStatus(c.report, c.cancelled, c.infected, c.deleted, c.queued))

@@ -8,6 +8,7 @@
 #include <cctype>
 #include <iterator>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -183,6 +184,37 @@ TEST(Cli, UsageAndUsageErrors) {
   }
 }
 
+
+// What comes from the machine: a variable that brings ".." into /log or
+// /record is refused before anything is done, and a computer name Windows
+// cannot use for a file gets a file of its own, the record keeping the name.
+TEST(Cli, PathsAndNamesFromTheMachine) {
+  ASSERT_TRUE(SetEnvironmentVariableA("SCOURIX_UP", "..\\.."));
+  ASSERT_TRUE(MakeFolders("C:\\deep\\logs\\here"));
+  CliRun run = RunCli("/report /log:C:\\deep\\logs\\here\\%SCOURIX_UP%\\escaped.log");
+  EXPECT_EQ(3u, run.status);
+  EXPECT_FALSE(Exists("C:\\deep\\escaped.log"));
+  run = RunCli("/report /record:C:\\deep\\logs\\here\\%SCOURIX_UP%");
+  EXPECT_EQ(3u, run.status);
+  EXPECT_FALSE(Exists("C:\\deep\\" + ComputerName() + ".json"));
+  // The administrator's own ".." stays theirs.
+  ASSERT_TRUE(SetEnvironmentVariableA("SCOURIX_HERE", "here"));
+  run = RunCli("/report /record:C:\\deep\\logs\\%SCOURIX_HERE%\\..");
+  EXPECT_LE(run.status, 1u);
+  EXPECT_TRUE(Exists("C:\\deep\\logs\\" + ComputerName() + ".json"));
+
+  const std::string key = "System\\CurrentControlSet\\Control\\ComputerName\\ComputerName";
+  const std::optional<test_registry::Value> name = test_registry::Read(HKEY_LOCAL_MACHINE, key, "ComputerName");
+  ASSERT_TRUE(name.has_value());
+  ASSERT_TRUE(test_registry::WriteRaw(HKEY_LOCAL_MACHINE, key, "ComputerName", REG_SZ, std::string("PC/1", 5)));
+  ASSERT_TRUE(MakeFolders("C:\\names"));
+  run = RunCli("/report /record:C:\\names");
+  ASSERT_TRUE(test_registry::WriteRaw(HKEY_LOCAL_MACHINE, key, "ComputerName", name->type, name->data + '\0'));
+  EXPECT_LE(run.status, 1u);
+  // The cleaned name and the first 8 hex digits of SHA-256("PC/1").
+  const std::string record = ReadText("C:\\names\\PC_1-ddbb6b40.json");
+  EXPECT_NE(std::string::npos, record.find("\"computer\": \"PC/1\",")) << record;
+}
 
 // Every file and folder below folder, with size and last write time, in
 // order; the names in skip (whole paths, lower case) are left out.

@@ -368,11 +368,13 @@ bool ParseRecordJson(const std::string& text, ScanRecord& record, std::string& e
             std::string line;
             ok = ++lines <= kMostLines ? in.String(line) : in.Fail("too many lines");
             if (!ok) break;
-            if (budget != nullptr && (budget->leftOut > 0 || line.size() > budget->bytes - keptBytes)) {
+            // What a kept line costs in memory, not only its text.
+            const size_t cost = line.size() + sizeof line;
+            if (budget != nullptr && (budget->leftOut > 0 || cost > budget->bytes - keptBytes)) {
               ++budget->leftOut;
               continue;
             }
-            keptBytes += line.size();
+            keptBytes += cost;
             record.lines.push_back(std::move(line));
           } while (in.Take(','));
           ok = ok && (in.Take(']') || in.Fail("an array was not closed"));

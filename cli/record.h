@@ -50,7 +50,8 @@ std::string JsonString(const std::string& text);
 // the reason in error. computer and exitStatus must be there.
 // A key that appears twice makes the record unreadable.
 // budget, when given, keeps result lines (whole, in order) only while they
-// hold at most its bytes; the others are read and counted in its leftOut.
+// cost at most its bytes in memory (text and string object); the others are
+// read and counted in its leftOut.
 struct LineBudget {
   size_t bytes = 0;
   size_t leftOut = 0;

@@ -85,7 +85,10 @@ int main(int argc, char** argv) {
   if (!html.empty()) {
     std::FILE* page = std::fopen(html.c_str(), "wb");
     if (page == nullptr) return Fail("cannot write " + html + ": " + std::strerror(errno));
-    const bool written = WriteAll(page, SummaryHtml(entries));
+    const bool written =
+        WriteSummaryHtml(entries, [&](const std::string& part) {
+          return std::fwrite(part.data(), 1, part.size(), page) == part.size();
+        }) && std::fflush(page) == 0 && std::ferror(page) == 0;
     const int error = errno;
     if (std::fclose(page) != 0 || !written) return Fail("cannot write " + html + ": " + std::strerror(written ? errno : error));
   }

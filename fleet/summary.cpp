@@ -74,14 +74,21 @@ void MarkSameComputer(std::vector<FleetEntry>& entries) {
   for (size_t i = 0; i < entries.size(); ++i) {
     if (entries[i].readable) byName[Key(entries[i].record.computer)].push_back(i);
   }
-  for (const auto& named : byName) {
-    if (named.second.size() < 2) continue;
-    for (const size_t i : named.second) {
+  constexpr size_t kNamedOthers = 3;
+  for (auto& named : byName) {
+    std::vector<size_t>& group = named.second;
+    if (group.size() < 2) continue;
+    std::sort(group.begin(), group.end(), [&](size_t a, size_t b) { return entries[a].file < entries[b].file; });
+    for (const size_t i : group) {
       entries[i].state = MachineState::NeedsAttention;
-      for (const size_t other : named.second) {
-        if (other != i) entries[i].sameComputer.push_back(entries[other].file);
+      for (const size_t other : group) {
+        if (other == i) continue;
+        if (entries[i].sameComputer.size() < kNamedOthers) {
+          entries[i].sameComputer.push_back(entries[other].file);
+        } else {
+          ++entries[i].sameComputerMore;
+        }
       }
-      std::sort(entries[i].sameComputer.begin(), entries[i].sameComputer.end());
     }
   }
 }
@@ -154,7 +161,8 @@ std::string Notes(const FleetEntry& e) {
   if (!e.sameComputer.empty()) {
     notes += "record " + e.file + ", and ";
     for (size_t i = 0; i < e.sameComputer.size(); ++i) notes += (i == 0 ? "" : ", ") + e.sameComputer[i];
-    notes += e.sameComputer.size() == 1 ? " names the same computer" : " name the same computer";
+    if (e.sameComputerMore > 0) notes += " and " + std::to_string(e.sameComputerMore) + " more";
+    notes += e.sameComputer.size() + e.sameComputerMore == 1 ? " names the same computer" : " name the same computer";
   }
   if (e.unexpected) notes += std::string(notes.empty() ? "" : "; ") + "not on the list of expected machines";
   return notes;
@@ -306,7 +314,7 @@ std::string DetailCell(const FleetEntry& e) {
 
 }  // namespace
 
-std::string SummaryHtml(const std::vector<FleetEntry>& entries) {
+bool WriteSummaryHtml(const std::vector<FleetEntry>& entries, const HtmlWriter& write) {
   std::string html = std::string(
                          "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">\n"
                          "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; "
@@ -328,19 +336,30 @@ std::string SummaryHtml(const std::vector<FleetEntry>& entries) {
                      "<th><button type=\"button\">Record</button></th>"
                      "<th><button type=\"button\">Details</button></th>"
                      "</tr></thead><tbody>\n";
+  // A row at a time: the page of a large fleet is never held whole.
+  if (!write(html)) return false;
   for (const FleetEntry& e : entries) {
     const char* row = e.state == MachineState::NeedsAttention   ? " class=\"attention\""
                       : e.state == MachineState::RestartPending ? " class=\"restart\""
                                                                 : "";
     const ScanRecord& r = e.record;
-    html += std::string("<tr") + row + "><td>" + Html(Name(e)) + "</td><td data-sort=\"" +
+    html = std::string("<tr") + row + "><td>" + Html(Name(e)) + "</td><td data-sort=\"" +
             std::to_string(Severity(e.state)) + "\">" + StateName(e.state) + "</td>" +
             NumberCell(e.readable, r.filesScanned) + NumberCell(e.readable, r.filesInfected) +
             NumberCell(e.readable, r.filesDeleted) + NumberCell(e.readable, r.filesQueued) + "<td title=\"" +
             Html(r.windows) + "\">" + Html(WindowsName(r.windows)) + "</td><td class=\"t\">" + Html(r.ended) + "</td><td>" +
             Html(e.file) + "</td>" + DetailCell(e) + "</tr>\n";
+    if (!write(html)) return false;
   }
-  html += "</tbody></table>\n<script>" + std::string(kScript) + "</script>\n</body></html>\n";
+  return write("</tbody></table>\n<script>" + std::string(kScript) + "</script>\n</body></html>\n");
+}
+
+std::string SummaryHtml(const std::vector<FleetEntry>& entries) {
+  std::string html;
+  WriteSummaryHtml(entries, [&](const std::string& part) {
+    html += part;
+    return true;
+  });
   return html;
 }
 

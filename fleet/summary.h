@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -19,7 +20,7 @@ enum class MachineState {
 
 // Result lines a machine needing attention keeps for the page; the rest are
 // counted.
-constexpr size_t kShownLineBytes = 8 * 1024;
+constexpr size_t kShownLineBytes = 6 * 1024;
 
 struct FleetEntry {
   std::string file;     // the record's file name (empty: no record)
@@ -32,8 +33,11 @@ struct FleetEntry {
   bool missing = false;
   // Not on the list of expected machines (when one was given).
   bool unexpected = false;
-  // Other records naming the same computer: which of them is true?
+  // Other records naming the same computer: which of them is true? The
+  // first few by name, and how many more (a folder of copies of one record
+  // must not cost memory by the square of their number).
   std::vector<std::string> sameComputer;
+  size_t sameComputerMore = 0;
 };
 
 // What a machine's exit status says about it. A report-only run that found
@@ -64,6 +68,10 @@ void SortEntries(std::vector<FleetEntry>& entries);
 std::string SummaryText(const std::vector<FleetEntry>& entries);
 std::string SummaryCsv(const std::vector<FleetEntry>& entries);
 std::string SummaryHtml(const std::vector<FleetEntry>& entries);
+// The page in parts, each handed to write as it is made; false as soon as a
+// write fails.
+using HtmlWriter = std::function<bool(const std::string& part)>;
+bool WriteSummaryHtml(const std::vector<FleetEntry>& entries, const HtmlWriter& write);
 
 // Whether any machine needs attention.
 bool AnyNeedsAttention(const std::vector<FleetEntry>& entries);

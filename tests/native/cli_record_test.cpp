@@ -160,7 +160,12 @@ TEST(ParseRecordJson, KeepsLinesWithinABudget) {
     std::vector<std::string> kept;
     size_t leftOut;
   };
-  const Case cases[] = {{0, {}, 4}, {5, {"12345"}, 3}, {8, {"12345", "678"}, 2}, {100, record.lines, 0}};
+  constexpr size_t kString = sizeof(std::string);  // each kept line costs its object too
+  const Case cases[] = {{0, {}, 4},
+                        {kString + 4, {}, 4},
+                        {kString + 5, {"12345"}, 3},
+                        {2 * kString + 8, {"12345", "678"}, 2},
+                        {4 * kString + 10, record.lines, 0}};
   for (const Case& c : cases) {
     ScanRecord read;
     std::string error;

@@ -342,6 +342,15 @@ TEST(FleetSummary, TwoRecordsOfOneComputerBothNeedAttention) {
   EXPECT_NE(std::string::npos, text.find("record planted.json, and pc-a.json names the same computer")) << text;
   EXPECT_NE(std::string::npos, text.find("PC-B     clean")) << text;
   EXPECT_NE(std::string::npos, SummaryCsv(entries).find(",\"planted.json\"\r\n"));
+
+  // A folder of copies of one record: each names a few of the others.
+  std::vector<FleetEntry> copies;
+  for (int i = 0; i < 6; ++i) copies.push_back(ReadEntry("c" + std::to_string(i) + ".json", Record("PC-C", 0, 0)));
+  MarkSameComputer(copies);
+  EXPECT_TRUE(AnyNeedsAttention(copies));
+  EXPECT_NE(std::string::npos, SummaryText(copies).find("record c0.json, and c1.json, c2.json, c3.json and 2 more name "
+                                                        "the same computer\n"))
+      << SummaryText(copies);
 }
 
 TEST(FleetSummary, WindowsVersionsByTheirNames) {

@@ -408,7 +408,7 @@ void NoteOwnLibraries() {
   }
 }
 
-int CleanDisk(const std::string& target, const DiskOptions& options, std::FILE* out, std::FILE* err,
+int CleanDisk(const std::string& target, const RescueOptions& options, std::FILE* out, std::FILE* err,
               std::string& problem) {
   const auto fail = [&](const std::string& why) {
     problem = why + "; nothing was changed";
@@ -450,8 +450,8 @@ int CleanDisk(const std::string& target, const DiskOptions& options, std::FILE* 
                SecondsSince(started));
 
   PosixAppendFile log;
-  if (options.log != nullptr && !log.Open(options.log)) {
-    return fail(std::string("cannot write the log ") + options.log + ": " + std::strerror(errno));
+  if (!options.log.empty() && !log.Open(options.log.c_str())) {
+    return fail("cannot write the log " + options.log + ": " + std::strerror(errno));
   }
   int worst = 0;
   for (const std::string& root : windows) {
@@ -500,22 +500,28 @@ int CleanDisk(const std::string& target, const DiskOptions& options, std::FILE* 
       continue;
     }
 
-    std::string arguments;
+    // The same options, for the volume as the appliance mounts it: the log
+    // and record in the program's folder there, fetched afterwards.
+    RescueOptions inside;
     if (!options.undo.empty()) {
-      arguments = "--undo " + Quote(kRoot + ("/" + options.undo)) + (options.force ? " --force" : "");
+      inside.undo = kRoot + ("/" + options.undo);
+      inside.force = options.force;
     } else {
-      if (options.reportOnly) arguments += " --report-only";
-      if (options.log != nullptr) arguments += std::string(" --log ") + kHome + "/log";
-      if (!options.record.empty()) arguments += std::string(" --record ") + kHome + "/record.json";
-      if (!options.backup.empty()) arguments += " --backup " + Quote(kRoot + ("/" + options.backup));
+      inside.reportOnly = options.reportOnly;
+      if (!options.log.empty()) inside.log = std::string(kHome) + "/log";
+      if (!options.record.empty()) inside.record = std::string(kHome) + "/record.json";
+      if (!options.backup.empty()) inside.backup = kRoot + ("/" + options.backup);
     }
+    inside.targets = {kRoot};
+    std::string arguments;
+    for (const std::string& argument : RescueArguments(inside)) arguments += " " + Quote(argument);
     const std::string program = std::string(kHome) + "/scourix-rescue";
     const std::string start =
         loader.empty() ? program : Quote(loader) + " --library-path " + kHome + "/lib " + program;
     std::string reply;
     started = std::chrono::steady_clock::now();
     const bool ran = appliance.Shell(std::string("rm -f ") + kHome + "/log " + kHome + "/record.json; " + start + " " +
-                                         arguments + " -- " + kRoot + " > " + kHome + "/out 2>&1; echo status=$?",
+                                         arguments + " > " + kHome + "/out 2>&1; echo status=$?",
                                      reply);
     std::fprintf(err, "scourix-rescue: %s: %s cleaned in the appliance in %.1f s\n", target.c_str(), root.c_str(),
                  SecondsSince(started));
@@ -533,7 +539,7 @@ int CleanDisk(const std::string& target, const DiskOptions& options, std::FILE* 
     std::fflush(out);
 
     std::string text;
-    if (options.log != nullptr && options.undo.empty()) {
+    if (!options.log.empty() && options.undo.empty()) {
       if (!appliance.Fetch(std::string(kHome) + "/log", text) || !log.Append(text.data(), text.size())) {
         std::fprintf(err, "scourix-rescue: %s: the log could not be written\n", target.c_str());
         status = std::max(status, kExitNotAllRemoved);

@@ -8,17 +8,8 @@
 
 #include <cstdio>
 #include <string>
-#include <vector>
 
-struct DiskOptions {
-  bool reportOnly = false;
-  const char* log = nullptr;  // on this machine: the runs' log entries are appended
-  std::string backup;         // below the volume's root, as the volume names it
-  std::string record;         // on this machine
-  std::string undo;           // a backup folder below the volume's root
-  bool force = false;
-  bool ifWindows = false;  // a disk without Windows is passed over (0), not refused (3)
-};
+#include "rescue/options.h"
 
 // The shared libraries this program runs with; noted at its start, before
 // libguestfs is loaded, and copied into the appliance with the program.
@@ -29,5 +20,5 @@ void NoteOwnLibraries();
 // the exit status: the worst of the installations', 3 when the disk cannot
 // be opened or holds no Windows (why, in problem; nothing was run then, and
 // no record written).
-int CleanDisk(const std::string& target, const DiskOptions& options, std::FILE* out, std::FILE* err,
+int CleanDisk(const std::string& target, const RescueOptions& options, std::FILE* out, std::FILE* err,
               std::string& problem);

@@ -42,6 +42,7 @@
 #include "rescue/machine_disks.h"
 #include "rescue/hive_registry.h"
 #include "rescue/offline_scan.h"
+#include "rescue/options.h"
 #include "rescue/record.h"
 #include "rescue/targets.h"
 #include "rescue/undo.h"
@@ -49,21 +50,10 @@
 
 namespace {
 
-constexpr int kMostJobs = 64;
 
-struct Options {
-  bool reportOnly = false;
-  const char* log = nullptr;
-  std::string backup;
-  std::string undo;
-  bool force = false;
-  std::string record;
-  int jobs = 0;  // 0: one per processor
-  bool all = false;
-  bool listVolumes = false;  // print the volumes a stick's system may clean
-  bool ifWindows = false;  // a disk without Windows is passed over, not refused
-  std::vector<std::string> targets;
-  std::string mountPoint;  // the one target of this run
+// The command line, and the one target this run cleans.
+struct Options : RescueOptions {
+  std::string mountPoint;
 };
 
 // What the record of the run (--record) is made of, gathered as it goes.
@@ -91,70 +81,8 @@ int VolumeError(const std::string& problem) {
   return kExitUsage;
 }
 
-// The path with links and "." resolved where it exists, else as given.
-std::string CanonicalPath(const std::string& path) {
-  char* resolved = realpath(path.c_str(), nullptr);
-  if (resolved == nullptr) return path;
-  std::string canonical = resolved;
-  std::free(resolved);
-  return canonical;
-}
-
-bool ParseArguments(int argc, char** argv, Options& options, const char*& problem) {
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (arg == "--list-volumes") {
-      if (argc != 2) return (problem = "--list-volumes goes alone"), false;
-      options.listVolumes = true;
-      return true;
-    } else if (arg == "--report-only") {
-      options.reportOnly = true;
-    } else if (arg == "--log") {
-      if (++i == argc) return (problem = "--log needs a file name"), false;
-      options.log = argv[i];
-    } else if (arg == "--record") {
-      if (++i == argc || argv[i][0] == '\0') return (problem = "--record needs a file name"), false;
-      options.record = argv[i];
-    } else if (arg == "--backup" || arg == "--undo") {
-      if (++i == argc || argv[i][0] == '\0') return (problem = "--backup and --undo need a folder"), false;
-      (arg == "--backup" ? options.backup : options.undo) = argv[i];
-    } else if (arg == "--force") {
-      options.force = true;
-    } else if (arg == "--all") {
-      options.all = options.ifWindows = true;
-    } else if (arg == "--if-windows") {
-      options.ifWindows = true;
-    } else if (arg == "--jobs") {
-      char* end = nullptr;
-      const long jobs = ++i == argc ? 0 : std::strtol(argv[i], &end, 10);
-      if (jobs < 1 || jobs > kMostJobs || *end != '\0') return (problem = "--jobs needs a number from 1 to 64"), false;
-      options.jobs = static_cast<int>(jobs);
-    } else if (arg.size() > 1 && arg[0] == '-' && arg != "--") {
-      return (problem = "unknown option"), false;
-    } else {
-      if (arg == "--" && ++i == argc) break;
-      for (; i < argc && (arg == "--" || argv[i][0] != '-'); ++i) {
-        std::string target = argv[i];
-        while (target.size() > 1 && target.back() == '/') target.pop_back();
-        // The same volume spelled two ways would be cleaned twice at once.
-        for (const std::string& earlier : options.targets) {
-          if (CanonicalPath(earlier) == CanonicalPath(target)) return (problem = "the same target twice"), false;
-        }
-        options.targets.push_back(target);
-      }
-      if (i < argc) return (problem = "options go before the targets"), false;
-    }
-  }
-  if (options.targets.empty() && !options.all) return (problem = "no target given"), false;
-  if (!options.undo.empty() && (options.targets.size() > 1 || options.all)) {
-    return (problem = "--undo takes one target"), false;
-  }
-  if (!options.undo.empty() &&
-      (options.reportOnly || options.log != nullptr || !options.backup.empty() || !options.record.empty())) {
-    return (problem = "--undo goes with --force alone"), false;
-  }
-  if (options.undo.empty() && options.force) return (problem = "--force goes with --undo"), false;
-  if (options.reportOnly && !options.backup.empty()) return (problem = "--report-only changes nothing to back up"), false;
+bool ParseArguments(int argc, char** argv, Options& options, std::string& problem) {
+  if (!ParseRescueOptions(argc, argv, options, problem)) return false;
   if (!options.targets.empty()) options.mountPoint = options.targets.front();
   return true;
 }
@@ -283,38 +211,38 @@ int RunMany(Options& options) {
   }
   // The log and the backup folder are checked before anything is cleaned.
   PosixAppendFile log;
-  if (options.log != nullptr && !log.Open(options.log)) {
-    return VolumeError(std::string("cannot write the log ") + options.log + ": " + std::strerror(errno));
+  if (!options.log.empty() && !log.Open(options.log.c_str())) {
+    return VolumeError("cannot write the log " + options.log + ": " + std::strerror(errno));
   }
   if (!options.backup.empty() && mkdir(options.backup.c_str(), 0700) != 0 && errno != EEXIST) {
     return VolumeError("cannot make the backup folder " + options.backup + ": " + std::strerror(errno));
   }
   char logFolder[] = "/tmp/scourix-rescue-logs-XXXXXX";
-  if (options.log != nullptr && mkdtemp(logFolder) == nullptr) return VolumeError("cannot make a folder for the logs");
+  if (!options.log.empty() && mkdtemp(logFolder) == nullptr) return VolumeError("cannot make a folder for the logs");
   std::vector<TargetRun> runs;
   std::vector<std::string> names;
   for (const std::string& target : options.targets) {
-    TargetRun run{target, {}};
     // Two paths can give one name ("a_b/c", "a/b_c"): each keeps its own.
     const std::string base = TargetFileName(CanonicalPath(target));
     std::string name = base;
     for (int n = 2; std::find(names.begin(), names.end(), name) != names.end(); ++n) name = base + "-" + std::to_string(n);
     names.push_back(name);
-    if (options.reportOnly) run.arguments.push_back("--report-only");
-    if (options.ifWindows) run.arguments.push_back("--if-windows");
-    if (options.log != nullptr) run.arguments.insert(run.arguments.end(), {"--log", std::string(logFolder) + "/" + name});
-    if (!options.backup.empty()) run.arguments.insert(run.arguments.end(), {"--backup", options.backup + "/" + name});
-    if (!options.record.empty()) {
-      run.arguments.insert(run.arguments.end(), {"--record", options.record + "/" + name + ".json"});
-    }
-    run.arguments.insert(run.arguments.end(), {"--", target});
-    runs.push_back(std::move(run));
+    // The run of one target: these options, with its own log, backup and
+    // record beside the others'.
+    RescueOptions one = options;
+    one.all = false;
+    one.jobs = 0;
+    one.targets = {target};
+    if (!one.log.empty()) one.log = std::string(logFolder) + "/" + name;
+    if (!one.backup.empty()) one.backup += "/" + name;
+    if (!one.record.empty()) one.record += "/" + name + ".json";
+    runs.push_back({target, RescueArguments(one)});
   }
   options.record.clear();  // each run wrote its own
   const long processors = sysconf(_SC_NPROCESSORS_ONLN);
   int status = RunTargetsInParallel(SelfPath(), runs, options.jobs > 0 ? options.jobs : static_cast<int>(std::max(1L, processors)),
                                     stdout);
-  if (options.log != nullptr) {
+  if (!options.log.empty()) {
     for (size_t i = 0; i < runs.size(); ++i) {
       const std::string part = std::string(logFolder) + "/" + names[i];
       UniqueFd file(open(part.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
@@ -332,14 +260,7 @@ int RunMany(Options& options) {
 // A disk image or block device: through libguestfs, which runs this
 // program on each Windows volume it finds, and writes its record.
 int RunDisk(Options& options) {
-  DiskOptions disk;
-  disk.reportOnly = options.reportOnly;
-  disk.log = options.log;
-  disk.backup = options.backup;
-  disk.record = options.record;
-  disk.undo = options.undo;
-  disk.force = options.force;
-  disk.ifWindows = options.ifWindows;
+  const RescueOptions disk = options;
   options.record.clear();
   std::string problem;
   const int status = CleanDisk(options.mountPoint, disk, stdout, stderr, problem);
@@ -358,10 +279,10 @@ int RunDisk(Options& options) {
 namespace {
 
 int Run(int argc, char** argv, Options& options) {
-  const char* problem = nullptr;
+  std::string problem;
   if (!ParseArguments(argc, argv, options, problem)) {
     options.record.clear();  // a command line not understood writes nothing
-    return Usage(problem);
+    return Usage(problem.c_str());
   }
   if (options.listVolumes) {
     // For the system on a rescue stick, which mounts and cleans each itself.
@@ -427,8 +348,8 @@ int Run(int argc, char** argv, Options& options) {
     if (!computer.empty()) runRecord.fields.computer = computer;
   }
   PosixAppendFile logFile;
-  if (options.log != nullptr && !logFile.Open(options.log)) {
-    return VolumeError(std::string("cannot write the log ") + options.log + ": " + std::strerror(errno));
+  if (!options.log.empty() && !logFile.Open(options.log.c_str())) {
+    return VolumeError("cannot write the log " + options.log + ": " + std::strerror(errno));
   }
   if (!CancelScanOnInterrupt()) return VolumeError("cannot arrange for Ctrl-C to end the scan");
 
@@ -439,7 +360,7 @@ int Run(int argc, char** argv, Options& options) {
   AttachProgressReceiver(&keeper);
   scanState.memoryScanActive = 0;
   const std::tm started = LocalNow();
-  resultLog.Open(options.log != nullptr ? &logFile : nullptr, scanState.productTitle, ToLogTime(started));
+  resultLog.Open(!options.log.empty() ? &logFile : nullptr, scanState.productTitle, ToLogTime(started));
 
   OfflineScan scan;
   scan.reportOnly = options.reportOnly;

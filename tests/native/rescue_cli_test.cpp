@@ -12,12 +12,43 @@
 #include <vector>
 
 #include "fleet/summary.h"
+#include "rescue/options.h"
 #include "rescue/targets.h"
 #include "tests/support/rescue_run.h"
 #include "tests/support/test_hive.h"
 #include "tests/support/test_volume.h"
 
 namespace {
+
+// The options a run of one target, or the run inside the appliance, is
+// given: written out from the parsed value and read back, the same value.
+TEST(RescueOptions, WrittenOutAndReadBackTheSame) {
+  const auto parse = [](std::vector<std::string> words, RescueOptions& options, std::string& problem) {
+    std::vector<const char*> argv = {"scourix-rescue"};
+    for (const std::string& word : words) argv.push_back(word.c_str());
+    return ParseRescueOptions(static_cast<int>(argv.size()), argv.data(), options, problem);
+  };
+  const std::vector<std::vector<std::string>> commandLines = {
+      {"/mnt/win"},
+      {"--report-only", "--log", "/var/log/s.log", "--record", "/r/pc.json", "/mnt/win"},
+      {"--backup", "/b", "--jobs", "4", "--if-windows", "a.img", "b.img"},
+      {"--undo", "Scourix/backup-1", "--force", "/mnt/win"},
+      {"--log", "a log with spaces", "--", "-a-target-with-a-dash"},
+      {"--list-volumes"},
+  };
+  for (const std::vector<std::string>& words : commandLines) {
+    RescueOptions options, again;
+    std::string problem;
+    ASSERT_TRUE(parse(words, options, problem)) << problem << " " << words[0];
+    ASSERT_TRUE(parse(RescueArguments(options), again, problem)) << problem << " " << words[0];
+    EXPECT_TRUE(options == again) << ::testing::PrintToString(RescueArguments(options));
+  }
+  // What the first run would refuse, written out, is refused alike.
+  RescueOptions refused;
+  std::string problem;
+  EXPECT_FALSE(parse({"--log", "", "/mnt/win"}, refused, problem));
+  EXPECT_EQ("--log needs a file name", problem);
+}
 
 TEST(RescueCli, CleansAnInfectedVolumeAndItsHives) {
   TestVolume volume("cleans");

@@ -12,7 +12,7 @@
 #include "cleaning/services.h"
 #include "cleaning/system_restart.h"
 #include "cli/options.h"
-#include "cli/record.h"
+#include "record/record.h"
 #include "engine/console.h"
 #include "engine/remedy.h"
 #include "engine/result_lines.h"

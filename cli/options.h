@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "cli/exit_status.h"
+#include "record/exit_status.h"
 
 struct CliOptions {
   std::string log;     // /log:FILE

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/exit_status.h"
+#include "record/exit_status.h"
 #include "fleet/record_files.h"
 #include "fleet/summary.h"
 

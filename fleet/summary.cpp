@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <map>
 
-#include "cli/exit_status.h"
-#include "cli/sha256.h"
+#include "record/exit_status.h"
+#include "record/sha256.h"
 #include "engine/text.h"
 
 MachineState StateOf(int exitStatus, bool reportOnly) {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/record.h"
+#include "record/record.h"
 
 enum class MachineState {
   NeedsAttention,  // exit 2 or 3, a record that cannot be read, no record

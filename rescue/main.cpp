@@ -27,7 +27,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/exit_status.h"
+#include "record/exit_status.h"
 #include "engine/report.h"
 #include "engine/scan_outcome.h"
 #include "engine/result_log.h"
@@ -37,16 +37,16 @@
 #include "generated/version.h"
 #include "posix/append_file.h"
 #include "posix/unique_fd.h"
-#include "rescue/folder_listing.h"
-#include "rescue/guest.h"
-#include "rescue/machine_disks.h"
-#include "rescue/hive_registry.h"
-#include "rescue/offline_scan.h"
+#include "rescue/volume/folder_listing.h"
+#include "rescue/disks/appliance.h"
+#include "rescue/disks/machine_disks.h"
+#include "rescue/volume/hive_registry.h"
+#include "rescue/volume/offline_scan.h"
 #include "rescue/options.h"
-#include "rescue/record.h"
-#include "rescue/targets.h"
-#include "rescue/undo.h"
-#include "rescue/volume.h"
+#include "rescue/volume/identity.h"
+#include "rescue/parallel_runs.h"
+#include "rescue/volume/undo.h"
+#include "rescue/volume/volume.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
 // The machine's record: valid JSON whatever the lines hold.
-#include "cli/record.h"
+#include "record/record.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "cli/sha256.h"
+#include "record/sha256.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/sha256.h"
+#include "record/sha256.h"
 #include "fleet/record_files.h"
 
 namespace {

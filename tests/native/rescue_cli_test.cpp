@@ -13,7 +13,7 @@
 
 #include "fleet/summary.h"
 #include "rescue/options.h"
-#include "rescue/targets.h"
+#include "rescue/parallel_runs.h"
 #include "tests/support/rescue_run.h"
 #include "tests/support/test_hive.h"
 #include "tests/support/test_volume.h"

@@ -8,7 +8,7 @@
 #include <sstream>
 
 #include "cleaning/registry_repair.h"
-#include "rescue/hive_registry.h"
+#include "rescue/volume/hive_registry.h"
 #include "tests/support/hive_file.h"
 #include "tests/support/test_hive.h"
 #include "tests/support/test_volume.h"

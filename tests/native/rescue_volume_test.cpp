@@ -2,10 +2,10 @@
 // service's program from its offline ImagePath.
 #include <gtest/gtest.h>
 
-#include "rescue/disk_format.h"
-#include "rescue/machine_disks.h"
-#include "rescue/offline_scan.h"
-#include "rescue/volume.h"
+#include "rescue/disks/disk_format.h"
+#include "rescue/disks/machine_disks.h"
+#include "rescue/volume/offline_scan.h"
+#include "rescue/volume/volume.h"
 #include "tests/support/test_volume.h"
 
 namespace {

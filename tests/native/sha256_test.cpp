@@ -1,5 +1,5 @@
 // SHA-256 of the rescue program, against published digests and sha256sum.
-#include "cli/sha256.h"
+#include "record/sha256.h"
 
 #include <gtest/gtest.h>
 

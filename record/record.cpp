@@ -1,4 +1,4 @@
-#include "cli/record.h"
+#include "record/record.h"
 
 #include <algorithm>
 #include <cctype>
@@ -8,7 +8,7 @@
 #include <string>
 #include <utility>
 
-#include "cli/sha256.h"
+#include "record/sha256.h"
 #include "engine/text.h"
 
 namespace {

@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "cli/record.h"
-#include "rescue/hive_registry.h"
+#include "record/record.h"
+#include "rescue/volume/hive_registry.h"
 
 // The computer's name (SYSTEM hive, the control set in use) and the Windows
 // version ("5.1.2600 Service Pack 3", SOFTWARE hive), where the volume's

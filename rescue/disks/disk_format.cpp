@@ -1,4 +1,4 @@
-#include "rescue/disk_format.h"
+#include "rescue/disks/disk_format.h"
 
 #include <cstring>
 

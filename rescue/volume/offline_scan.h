@@ -13,8 +13,8 @@
 
 #include "cleaning/registry_repair.h"
 #include "engine/console.h"
-#include "rescue/hive_registry.h"
-#include "rescue/volume.h"
+#include "rescue/volume/hive_registry.h"
+#include "rescue/volume/volume.h"
 
 struct FoundFile {
   std::string folder;   // below the volume's root, '/'-separated

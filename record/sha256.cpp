@@ -1,4 +1,4 @@
-#include "cli/sha256.h"
+#include "record/sha256.h"
 
 #include <cstring>
 

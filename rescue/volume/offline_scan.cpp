@@ -1,4 +1,4 @@
-#include "rescue/offline_scan.h"
+#include "rescue/volume/offline_scan.h"
 
 #include <fcntl.h>
 #include <strings.h>
@@ -17,8 +17,8 @@
 #include "engine/scan_state.h"
 #include "posix/posix_file_source.h"
 #include "posix/unique_fd.h"
-#include "rescue/backup.h"
-#include "rescue/folder_listing.h"
+#include "rescue/volume/backup.h"
+#include "rescue/volume/folder_listing.h"
 
 namespace {
 

@@ -1,12 +1,12 @@
-#include "rescue/volume.h"
+#include "rescue/volume/volume.h"
 
 #include <strings.h>
 
 #include <algorithm>
 #include <initializer_list>
 
-#include "rescue/folder_listing.h"
-#include "rescue/hive_registry.h"
+#include "rescue/volume/folder_listing.h"
+#include "rescue/volume/hive_registry.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "rescue/guest.h"
+#include "rescue/disks/appliance.h"
 
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -14,15 +14,15 @@
 #include <fstream>
 #include <sstream>
 
-#include "cli/exit_status.h"
-#include "cli/record.h"
+#include "record/exit_status.h"
+#include "record/record.h"
 #include "engine/text.h"
 #include "generated/version.h"
 #include "posix/append_file.h"
 #include "posix/fd_io.h"
 #include "posix/unique_fd.h"
-#include "rescue/disk_format.h"
-#include "rescue/record.h"
+#include "rescue/disks/disk_format.h"
+#include "rescue/volume/identity.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "rescue/targets.h"
+#include "rescue/parallel_runs.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -9,7 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 
-#include "cli/exit_status.h"
+#include "record/exit_status.h"
 #include "posix/fd_io.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "rescue/machine_disks.h"
+#include "rescue/disks/machine_disks.h"
 
 #include <fcntl.h>
 
@@ -9,7 +9,7 @@
 #include <sstream>
 
 #include "posix/fd_io.h"
-#include "rescue/folder_listing.h"
+#include "rescue/volume/folder_listing.h"
 #include "posix/unique_fd.h"
 
 namespace {

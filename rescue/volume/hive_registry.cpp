@@ -1,4 +1,4 @@
-#include "rescue/hive_registry.h"
+#include "rescue/volume/hive_registry.h"
 
 #include <fcntl.h>
 #include <hivex.h>

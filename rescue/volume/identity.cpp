@@ -1,4 +1,4 @@
-#include "rescue/record.h"
+#include "rescue/volume/identity.h"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "rescue/folder_listing.h"
+#include "rescue/volume/folder_listing.h"
 
 #include <dirent.h>
 #include <fcntl.h>

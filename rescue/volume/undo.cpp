@@ -1,4 +1,4 @@
-#include "rescue/undo.h"
+#include "rescue/volume/undo.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,12 +9,12 @@
 #include <cstring>
 #include <vector>
 
-#include "cli/exit_status.h"
+#include "record/exit_status.h"
 #include "engine/text.h"
 #include "posix/unique_fd.h"
-#include "rescue/backup.h"
-#include "rescue/folder_listing.h"
-#include "rescue/volume.h"
+#include "rescue/volume/backup.h"
+#include "rescue/volume/folder_listing.h"
+#include "rescue/volume/volume.h"
 
 namespace {
 

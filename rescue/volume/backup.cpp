@@ -1,4 +1,4 @@
-#include "rescue/backup.h"
+#include "rescue/volume/backup.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,8 +9,8 @@
 #include <sstream>
 
 #include "posix/fd_io.h"
-#include "rescue/folder_listing.h"
-#include "cli/sha256.h"
+#include "rescue/volume/folder_listing.h"
+#include "record/sha256.h"
 
 namespace {
 

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "app/thanks_dlg.h"
 #include "engine/scan_progress_dlg.h"
 #include "engine/scan_state.h"
 
@@ -43,7 +44,7 @@ BOOL CIntroDlg::OnInitDialog() {
 
 void CIntroDlg::OnOK() {
   {
-    CScanProgressDlg progress;
+    CScanProgressDlg progress(ShowClosingDialog);
     progress.DoModal(window_);
   }
   EndDialog(IDOK);

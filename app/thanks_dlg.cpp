@@ -14,3 +14,8 @@ BOOL CThanksDlg::OnInitDialog() {
   SetDlgItemText(IDC_HEADLINE, sentence);
   return TRUE;
 }
+
+void ShowClosingDialog() {
+  CThanksDlg thanks;
+  thanks.DoModal();
+}

@@ -18,3 +18,7 @@ class CThanksDlg : public CDialog {
  private:
   CLinkLabel homeLink_;
 };
+
+// Shows the closing dialog modally: what the progress dialog's OK leads to.
+// Owned by the program's main window (the intro), which stays disabled.
+void ShowClosingDialog();

@@ -18,7 +18,10 @@ class CScanProgressDlg : public CDialog {
   // The result list holds at most this many lines while the scan runs.
   static constexpr int kMaxScanLines = 150;
 
-  CScanProgressDlg() : CDialog(IDD) {}
+  // What OK leads to once this dialog has closed (the program's closing
+  // dialog, which the application shell owns); nothing when null.
+  using NextDialog = void (*)();
+  explicit CScanProgressDlg(NextDialog afterOk = nullptr) : CDialog(IDD), afterOk_(afterOk) {}
 
  protected:
   void DoDataExchange(DataExchange& exchange) override;
@@ -37,6 +40,7 @@ class CScanProgressDlg : public CDialog {
   // The scan runs inside the timer handler and pumps messages, so every
   // handler that could start a modal loop or the scan checks where it is.
   enum class Stage { Waiting, Scanning, Finished };
+  NextDialog afterOk_;
   Stage stage_ = Stage::Waiting;
   bool cancelledBeforeStart_ = false;
   char pendingStatus_[kPathCapacity] = {};

@@ -2,7 +2,6 @@
 
 #include <string>
 
-#include "app/thanks_dlg.h"
 #include "engine/scan_driver.h"
 #include "engine/scan_state.h"
 #include "engine/text.h"
@@ -82,9 +81,7 @@ LRESULT CScanProgressDlg::OnFinish(WPARAM, LPARAM) {
   // while the walks still unwind.
   if (stage_ != Stage::Finished) return 0;
   EndDialog(0);
-  // Owned by the program's main window (the intro), which stays disabled.
-  CThanksDlg thanks;
-  thanks.DoModal();
+  if (afterOk_ != nullptr) afterOk_();
   return 0;
 }
 

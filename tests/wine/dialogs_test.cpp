@@ -14,6 +14,7 @@
 
 #include "app/intro_dlg.h"
 #include "app/link_label.h"
+#include "app/thanks_dlg.h"
 #include "engine/scan_progress_dlg.h"
 #include "engine/scan_state.h"
 #include "engine/text.h"
@@ -47,6 +48,9 @@ void StartScan(HWND dialog) { PostMessageA(dialog, WM_TIMER, CScanProgressDlg::k
 
 // The progress dialog whose scan starts only when the script says so.
 class QuietProgressDlg : public CScanProgressDlg {
+ public:
+  QuietProgressDlg() : CScanProgressDlg(ShowClosingDialog) {}
+
  protected:
   BOOL OnInitDialog() override {
     const BOOL result = CScanProgressDlg::OnInitDialog();

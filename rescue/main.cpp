@@ -278,81 +278,75 @@ int RunDisk(Options& options) {
 
 namespace {
 
-int Run(int argc, char** argv, Options& options) {
-  std::string problem;
-  if (!ParseArguments(argc, argv, options, problem)) {
-    options.record.clear();  // a command line not understood writes nothing
-    return Usage(problem.c_str());
+// --list-volumes: for the system on a rescue stick, which mounts and cleans
+// each volume itself.
+int ListVolumes() {
+  for (const MachineVolume& volume : UnusedWindowsVolumes(MachinePaths{})) {
+    std::printf("%s\t%s\n", volume.device.c_str(), VolumeKindName(volume.kind));
   }
-  if (options.listVolumes) {
-    // For the system on a rescue stick, which mounts and cleans each itself.
-    for (const MachineVolume& volume : UnusedWindowsVolumes(MachinePaths{})) {
-      std::printf("%s\t%s\n", volume.device.c_str(), VolumeKindName(volume.kind));
-    }
-    return std::fflush(stdout) == 0 ? kExitNothingFound : kExitNotAllRemoved;
-  }
-  if (options.all) {
-    // Every disk of this machine that nothing uses and that has a file
-    // system Windows starts from.
-    for (const std::string& disk : UnusedWindowsDisks(MachinePaths{})) {
-      if (std::find(options.targets.begin(), options.targets.end(), disk) == options.targets.end()) {
-        options.targets.push_back(disk);
-      }
-    }
-    if (options.targets.empty()) {
-      std::printf("No disk of this machine that is not in use holds an NTFS or FAT32 file system.\n");
-      options.record.clear();  // no target, no record
-      return kExitNothingFound;
-    }
-    options.mountPoint = options.targets.front();
-  }
-  if (options.targets.size() > 1) return RunMany(options);
-  // A record folder, as with several targets: the target's file in it.
-  struct stat recordKind {};
-  if (!options.record.empty() && stat(options.record.c_str(), &recordKind) == 0 && S_ISDIR(recordKind.st_mode)) {
-    options.record += "/" + TargetFileName(options.mountPoint) + ".json";
-  }
-  struct stat kind {};
-  if (stat(options.mountPoint.c_str(), &kind) == 0 && (S_ISREG(kind.st_mode) || S_ISBLK(kind.st_mode))) {
-    return RunDisk(options);
-  }
-  runRecord.fields.computer = options.mountPoint;  // until the volume names itself
-  runRecord.fields.started = IsoTime(LocalNow());
+  return std::fflush(stdout) == 0 ? kExitNothingFound : kExitNotAllRemoved;
+}
 
+// --all: every disk of this machine that nothing uses and that has a file
+// system Windows starts from, after the targets given. False when there is
+// none at all.
+bool AddMachineDisks(Options& options) {
+  for (const std::string& disk : UnusedWindowsDisks(MachinePaths{})) {
+    if (std::find(options.targets.begin(), options.targets.end(), disk) == options.targets.end()) {
+      options.targets.push_back(disk);
+    }
+  }
+  if (options.targets.empty()) return false;
+  options.mountPoint = options.targets.front();
+  return true;
+}
+
+// A volume mounted as a folder, opened for its scan: the folder, where its
+// parts are, and its registry with every hive open.
+struct OpenedVolume {
+  UniqueFd root;
+  WindowsVolume volume;
+  std::vector<std::unique_ptr<Hive>> hives;
+  HiveRegistry registry;
+};
+
+// 1. The folder, its layout (as its registry names its folders) and its
+// hives, each opened before anything changes; the record learns the
+// machine's name and version. A status other than -1 ends the run.
+int OpenVolume(const Options& options, OpenedVolume& opened) {
   struct stat st {};
   if (stat(options.mountPoint.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
     return VolumeError(options.mountPoint + " is not a folder");
   }
   std::string error;
   if (!options.reportOnly && !CheckWritable(options.mountPoint, error)) return VolumeError(error);
-  const UniqueFd root(open(options.mountPoint.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (!root) return VolumeError(options.mountPoint + ": " + std::strerror(errno));
-  if (!options.undo.empty()) return UndoCleaning(options.undo, root.Get(), options.force);
+  opened.root.Reset(open(options.mountPoint.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!opened.root) return VolumeError(options.mountPoint + ": " + std::strerror(errno));
+  if (!options.undo.empty()) return UndoCleaning(options.undo, opened.root.Get(), options.force);
 
-  WindowsVolume volume;
+  WindowsVolume& volume = opened.volume;
   if (!DiscoverVolume(options.mountPoint, volume, error)) return VolumeError(options.mountPoint + ": " + error);
-  std::vector<std::unique_ptr<Hive>> hives;
-  HiveRegistry registry;
-  if (volume.registry == RegistryKind::Nt) {
-    std::unique_ptr<Hive> software = OpenHive(volume, root.Get(), volume.softwareHive, error);
-    if (!software) return VolumeError(error);
-    // A localized Windows keeps its profiles and programs under other names.
-    const SystemFolderNames system = ReadVolumeFolders(*software, volume);
-    if ((!system.profiles.empty() || !system.programFiles.empty()) &&
-        !DiscoverVolume(options.mountPoint, volume, error, system)) {
-      return VolumeError(options.mountPoint + ": " + error);
-    }
-    if (!OpenHives(volume, root.Get(), std::move(software), hives, registry, error)) return VolumeError(error);
-    std::string computer;
-    ReadVolumeIdentity(registry, computer, runRecord.fields.windows);
-    if (!computer.empty()) runRecord.fields.computer = computer;
+  if (volume.registry != RegistryKind::Nt) return -1;
+  std::unique_ptr<Hive> software = OpenHive(volume, opened.root.Get(), volume.softwareHive, error);
+  if (!software) return VolumeError(error);
+  // A localized Windows keeps its profiles and programs under other names.
+  const SystemFolderNames system = ReadVolumeFolders(*software, volume);
+  if ((!system.profiles.empty() || !system.programFiles.empty()) &&
+      !DiscoverVolume(options.mountPoint, volume, error, system)) {
+    return VolumeError(options.mountPoint + ": " + error);
   }
-  PosixAppendFile logFile;
-  if (!options.log.empty() && !logFile.Open(options.log.c_str())) {
-    return VolumeError("cannot write the log " + options.log + ": " + std::strerror(errno));
+  if (!OpenHives(volume, opened.root.Get(), std::move(software), opened.hives, opened.registry, error)) {
+    return VolumeError(error);
   }
-  if (!CancelScanOnInterrupt()) return VolumeError("cannot arrange for Ctrl-C to end the scan");
+  std::string computer;
+  ReadVolumeIdentity(opened.registry, computer, runRecord.fields.windows);
+  if (!computer.empty()) runRecord.fields.computer = computer;
+  return -1;
+}
 
+// 2. The walk (which only reads), then the cleaning (or, report only, what
+// it would do), the report and the record's facts.
+int ScanVolume(const Options& options, OpenedVolume& opened, PosixAppendFile& logFile) {
   Console console(stdout, isatty(STDOUT_FILENO) != 0, TerminalWidth(), ConsoleText::Utf8);
   // The console stands in for the progress window; nothing runs offline, so
   // there is no memory scan.
@@ -362,14 +356,15 @@ int Run(int argc, char** argv, Options& options) {
   const std::tm started = LocalNow();
   resultLog.Open(!options.log.empty() ? &logFile : nullptr, scanState.productTitle, ToLogTime(started));
 
+  const WindowsVolume& volume = opened.volume;
   OfflineScan scan;
   scan.reportOnly = options.reportOnly;
   scan.console = &console;
   scan.volume = &volume;
-  scan.root = root.Get();
+  scan.root = opened.root.Get();
   scan.heldLevels = HeldFolderLevels();
   if (volume.registry == RegistryKind::Nt) {
-    scan.registry = &registry;
+    scan.registry = &opened.registry;
   } else if (volume.registry == RegistryKind::Windows9x) {
     AppendResultLine("System Registry     not repaired: a Windows 95/98/Me registry cannot be repaired offline");
   } else {
@@ -380,10 +375,12 @@ int Run(int argc, char** argv, Options& options) {
   for (const VolumePath& target : volume.scanTargets) WalkOfflineTree(target, scan);
   FindWormServices(scan);
   console.ClearProgress();
+  std::string error;
   if (options.reportOnly) {
     ReportFindings(scan);
   } else if (!CleanVolume(scan, {options.mountPoint, options.backup, Stamp(started)}, error)) {
     resultLog.Close();
+    AttachProgressReceiver(nullptr);
     return VolumeError("the backup could not be made (" + error + ")");
   }
   // The worm's registry entries stay where no hive could be repaired: not
@@ -402,6 +399,46 @@ int Run(int argc, char** argv, Options& options) {
   AttachProgressReceiver(nullptr);
   if (scan.failed || scanState.scanCancelled) return kExitNotAllRemoved;
   return scanState.filesInfected > 0 ? kExitRemoved : kExitNothingFound;
+}
+
+// A volume mounted as a folder: opened, then scanned and cleaned.
+int RunFolder(const Options& options) {
+  runRecord.fields.computer = options.mountPoint;  // until the volume names itself
+  runRecord.fields.started = IsoTime(LocalNow());
+  OpenedVolume opened;
+  const int stopped = OpenVolume(options, opened);
+  if (stopped >= 0) return stopped;
+  PosixAppendFile logFile;
+  if (!options.log.empty() && !logFile.Open(options.log.c_str())) {
+    return VolumeError("cannot write the log " + options.log + ": " + std::strerror(errno));
+  }
+  if (!CancelScanOnInterrupt()) return VolumeError("cannot arrange for Ctrl-C to end the scan");
+  return ScanVolume(options, opened, logFile);
+}
+
+int Run(int argc, char** argv, Options& options) {
+  std::string problem;
+  if (!ParseArguments(argc, argv, options, problem)) {
+    options.record.clear();  // a command line not understood writes nothing
+    return Usage(problem.c_str());
+  }
+  if (options.listVolumes) return ListVolumes();
+  if (options.all && !AddMachineDisks(options)) {
+    std::printf("No disk of this machine that is not in use holds an NTFS or FAT32 file system.\n");
+    options.record.clear();  // no target, no record
+    return kExitNothingFound;
+  }
+  if (options.targets.size() > 1) return RunMany(options);
+  // A record folder, as with several targets: the target's file in it.
+  struct stat recordKind {};
+  if (!options.record.empty() && stat(options.record.c_str(), &recordKind) == 0 && S_ISDIR(recordKind.st_mode)) {
+    options.record += "/" + TargetFileName(options.mountPoint) + ".json";
+  }
+  struct stat kind {};
+  if (stat(options.mountPoint.c_str(), &kind) == 0 && (S_ISREG(kind.st_mode) || S_ISBLK(kind.st_mode))) {
+    return RunDisk(options);
+  }
+  return RunFolder(options);
 }
 
 // The record of the run, whatever its end: a run stopped before the scan

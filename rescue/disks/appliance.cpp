@@ -408,6 +408,163 @@ void NoteOwnLibraries() {
   }
 }
 
+namespace {
+
+// One disk's run: the appliance that has it open, and where everything goes.
+struct DiskRun {
+  const GuestApi& api;
+  Appliance& appliance;
+  const std::string& target;
+  const RescueOptions& options;
+  std::FILE* out;
+  std::FILE* err;
+  std::string loader;  // the program's own loader inside the appliance, if any
+  PosixAppendFile log;
+  size_t installations = 0;
+
+  std::string RecordPathOf(const std::string& root) const {
+    return options.record.empty() ? std::string() : RecordPath(options.record, root, installations);
+  }
+};
+
+// 1. The roots inspection calls Windows.
+bool FindWindows(const DiskRun& run, std::vector<std::string>& windows) {
+  char** roots = run.api.inspect_os(run.appliance.Handle());
+  if (roots == nullptr) return false;
+  for (char** root = roots; *root != nullptr; ++root) {
+    if (Take(run.api.inspect_get_type(run.appliance.Handle(), *root)) == "windows") windows.push_back(*root);
+  }
+  FreeList(roots);
+  return true;
+}
+
+// 2. The installation's file systems, the shortest mount point first; false
+// (and why, in its record) when it cannot be cleaned as it is mounted.
+bool MountInstallation(const DiskRun& run, const std::string& root) {
+  const bool readOnly = run.options.reportOnly;
+  char** pairs = run.api.inspect_get_mountpoints(run.appliance.Handle(), root.c_str());
+  std::vector<std::pair<std::string, std::string>> mounts;
+  for (char** item = pairs; item != nullptr && item[0] != nullptr && item[1] != nullptr; item += 2) {
+    mounts.emplace_back(item[0], item[1]);
+  }
+  FreeList(pairs);
+  std::sort(mounts.begin(), mounts.end(), [](const auto& a, const auto& b) { return a.first.size() < b.first.size(); });
+  bool mounted = !mounts.empty();
+  for (const auto& [mountPoint, device] : mounts) {
+    const int done = readOnly ? run.api.mount_ro(run.appliance.Handle(), device.c_str(), mountPoint.c_str())
+                              : run.api.mount(run.appliance.Handle(), device.c_str(), mountPoint.c_str());
+    if (done != 0) {
+      std::fprintf(run.err, "scourix-rescue: %s: %s cannot be mounted%s (%s); nothing was changed on it\n",
+                   run.target.c_str(), device.c_str(), readOnly ? "" : " for writing", run.appliance.Error().c_str());
+      mounted = false;
+      break;
+    }
+  }
+  // ntfs-3g mounts a hibernated Windows (or one with fast startup) read-only
+  // by itself: cleaning it would fail file by file.
+  if (mounted && !readOnly && MountedReadOnly(run.appliance)) {
+    const std::string why = run.target + ": the Windows volume on " + root +
+                            " could only be mounted read-only: Windows was hibernated or not shut down fully "
+                            "(fast startup); start it and shut it down fully, or use --report-only";
+    std::fprintf(run.err, "scourix-rescue: %s; nothing was changed on it\n", why.c_str());
+    RecordProblem(run.RecordPathOf(root), run.target, why);
+    return false;
+  }
+  if (!mounted) {
+    RecordProblem(run.RecordPathOf(root), run.target,
+                  run.target + ": the Windows volume on " + root + " could not be mounted; nothing was changed on it");
+  }
+  return mounted;
+}
+
+// 3. This program, run inside the appliance on the mounted volume with the
+// same options (the log and record in its folder there): its status.
+int RunInside(const DiskRun& run, const std::string& root) {
+  const RescueOptions& options = run.options;
+  RescueOptions inside;
+  if (!options.undo.empty()) {
+    inside.undo = kRoot + ("/" + options.undo);
+    inside.force = options.force;
+  } else {
+    inside.reportOnly = options.reportOnly;
+    if (!options.log.empty()) inside.log = std::string(kHome) + "/log";
+    if (!options.record.empty()) inside.record = std::string(kHome) + "/record.json";
+    if (!options.backup.empty()) inside.backup = kRoot + ("/" + options.backup);
+  }
+  inside.targets = {kRoot};
+  std::string arguments;
+  for (const std::string& argument : RescueArguments(inside)) arguments += " " + Quote(argument);
+  const std::string program = std::string(kHome) + "/scourix-rescue";
+  const std::string start =
+      run.loader.empty() ? program : Quote(run.loader) + " --library-path " + kHome + "/lib " + program;
+  std::string reply;
+  const auto started = std::chrono::steady_clock::now();
+  const bool ran = run.appliance.Shell(std::string("rm -f ") + kHome + "/log " + kHome + "/record.json; " + start +
+                                           " " + arguments + " > " + kHome + "/out 2>&1; echo status=$?",
+                                       reply);
+  std::fprintf(run.err, "scourix-rescue: %s: %s cleaned in the appliance in %.1f s\n", run.target.c_str(), root.c_str(),
+               SecondsSince(started));
+  const size_t marker = reply.rfind("status=");
+  const int status = ran && marker != std::string::npos ? std::atoi(reply.c_str() + marker + 7) : kExitNotAllRemoved;
+  // Anything but the program's own statuses (a crash, a loader error) is a
+  // run that did not finish.
+  return status < 0 || status > kExitUsage ? kExitNotAllRemoved : status;
+}
+
+// 4. The run's lines, log and record brought back; the status made worse
+// by what could not be.
+int BringBack(DiskRun& run, const std::string& root, int status) {
+  std::string output;
+  if (!run.appliance.Fetch(std::string(kHome) + "/out", output)) {
+    std::fprintf(run.err, "scourix-rescue: %s: the run's lines could not be read from the appliance\n", run.target.c_str());
+    status = std::max(status, kExitNotAllRemoved);
+  }
+  std::fputs(AsTheUserNamesIt(output, run.target).c_str(), run.out);
+  std::fflush(run.out);
+  if (!run.options.undo.empty()) return status;
+  std::string text, error;
+  if (!run.options.log.empty()) {
+    if (!run.appliance.Fetch(std::string(kHome) + "/log", text) || !run.log.Append(text.data(), text.size())) {
+      std::fprintf(run.err, "scourix-rescue: %s: the log could not be written\n", run.target.c_str());
+      status = std::max(status, kExitNotAllRemoved);
+    }
+  }
+  if (!run.options.record.empty()) {
+    ScanRecord record;
+    bool written = run.appliance.Fetch(std::string(kHome) + "/record.json", text) && ParseRecordJson(text, record, error);
+    if (written) {
+      // Inside, the volume was the appliance's mount point: here it is the disk.
+      if (record.computer == kRoot) record.computer = run.target;
+      written = WriteRecordFile(run.RecordPathOf(root), record, error);
+    }
+    if (!written) {
+      std::fprintf(run.err, "scourix-rescue: %s: the record could not be written\n", run.target.c_str());
+      status = std::max(status, kExitNotAllRemoved);
+    }
+  }
+  return status;
+}
+
+// One installation: mounted, cleaned inside, results back, unmounted.
+int CleanInstallation(DiskRun& run, const std::string& root) {
+  if (run.installations > 1) {
+    // The product name comes from the volume's registry: no control bytes of
+    // it reach the terminal.
+    std::fprintf(run.out, "--- Windows on %s (%s) ---\n", root.c_str(),
+                 EscapeForUtf8Terminal(Take(run.api.inspect_get_product_name(run.appliance.Handle(), root.c_str())))
+                     .c_str());
+  }
+  int status = kExitUsage;
+  if (MountInstallation(run, root)) status = BringBack(run, root, RunInside(run, root));
+  if (run.api.umount_all(run.appliance.Handle()) != 0) {
+    std::fprintf(run.err, "scourix-rescue: %s: %s\n", run.target.c_str(), run.appliance.Error().c_str());
+    status = std::max(status, kExitNotAllRemoved);
+  }
+  return status;
+}
+
+}  // namespace
+
 int CleanDisk(const std::string& target, const RescueOptions& options, std::FILE* out, std::FILE* err,
               std::string& problem) {
   const auto fail = [&](const std::string& why) {
@@ -419,7 +576,6 @@ int CleanDisk(const std::string& target, const RescueOptions& options, std::FILE
   const GuestApi* api = LoadGuestApi(error);
   if (api == nullptr) return fail(error);
   if (!DiskFormatOf(target, format, error)) return fail(error);
-  const bool readOnly = options.reportOnly;
   struct sigaction interrupt {};
   interrupt.sa_handler = OnInterrupt;
   interrupt.sa_flags = SA_RESTART;
@@ -427,139 +583,31 @@ int CleanDisk(const std::string& target, const RescueOptions& options, std::FILE
   Appliance appliance(*api);
   std::string how;
   auto started = std::chrono::steady_clock::now();
-  if (!appliance.Launch(target, format, readOnly, how, error)) return fail(target + ": cannot open the disk (" + error + ")");
+  if (!appliance.Launch(target, format, options.reportOnly, how, error)) {
+    return fail(target + ": cannot open the disk (" + error + ")");
+  }
   std::fprintf(err, "scourix-rescue: %s: the libguestfs appliance runs under %s (started in %.1f s)\n", target.c_str(),
                how.c_str(), SecondsSince(started));
   started = std::chrono::steady_clock::now();
 
+  DiskRun run{*api, appliance, target, options, out, err, {}, {}, 0};
   std::vector<std::string> windows;
-  char** roots = api->inspect_os(appliance.Handle());
-  if (roots == nullptr) return fail(target + ": the disk cannot be inspected (" + appliance.Error() + ")");
-  for (char** root = roots; *root != nullptr; ++root) {
-    if (Take(api->inspect_get_type(appliance.Handle(), *root)) == "windows") windows.push_back(*root);
-  }
-  FreeList(roots);
+  if (!FindWindows(run, windows)) return fail(target + ": the disk cannot be inspected (" + appliance.Error() + ")");
   if (windows.empty() && options.ifWindows) {
     std::fprintf(err, "scourix-rescue: %s: no Windows installation on the disk; passed over\n", target.c_str());
-    return 0;
+    return kExitNothingFound;
   }
   if (windows.empty()) return fail(target + ": no Windows installation found on the disk");
-  std::string loader;
-  if (!InstallProgram(*api, appliance, loader, error)) return fail(target + ": " + error);
+  run.installations = windows.size();
+  if (!InstallProgram(*api, appliance, run.loader, error)) return fail(target + ": " + error);
   std::fprintf(err, "scourix-rescue: %s: inspected, and the program copied in, in %.1f s\n", target.c_str(),
                SecondsSince(started));
-
-  PosixAppendFile log;
-  if (!options.log.empty() && !log.Open(options.log.c_str())) {
+  if (!options.log.empty() && !run.log.Open(options.log.c_str())) {
     return fail("cannot write the log " + options.log + ": " + std::strerror(errno));
   }
-  int worst = 0;
-  for (const std::string& root : windows) {
-    if (windows.size() > 1) {
-      // The product name comes from the volume's registry: no control bytes
-      // of it reach the terminal.
-      std::fprintf(out, "--- Windows on %s (%s) ---\n", root.c_str(),
-                   EscapeForUtf8Terminal(Take(api->inspect_get_product_name(appliance.Handle(), root.c_str()))).c_str());
-    }
-    // Its file systems, the shortest mount point first.
-    char** pairs = api->inspect_get_mountpoints(appliance.Handle(), root.c_str());
-    std::vector<std::pair<std::string, std::string>> mounts;
-    for (char** item = pairs; item != nullptr && item[0] != nullptr && item[1] != nullptr; item += 2) {
-      mounts.emplace_back(item[0], item[1]);
-    }
-    FreeList(pairs);
-    std::sort(mounts.begin(), mounts.end(),
-              [](const auto& a, const auto& b) { return a.first.size() < b.first.size(); });
-    bool mounted = !mounts.empty();
-    for (const auto& [mountPoint, device] : mounts) {
-      const int done = readOnly ? api->mount_ro(appliance.Handle(), device.c_str(), mountPoint.c_str())
-                                : api->mount(appliance.Handle(), device.c_str(), mountPoint.c_str());
-      if (done != 0) {
-        std::fprintf(err, "scourix-rescue: %s: %s cannot be mounted%s (%s); nothing was changed on it\n",
-                     target.c_str(), device.c_str(), readOnly ? "" : " for writing", appliance.Error().c_str());
-        mounted = false;
-        break;
-      }
-    }
-    // ntfs-3g mounts a hibernated Windows (or one with fast startup) read-only
-    // by itself: cleaning it would fail file by file.
-    if (mounted && !readOnly && MountedReadOnly(appliance)) {
-      const std::string why = target + ": the Windows volume on " + root +
-                              " could only be mounted read-only: Windows was hibernated or not shut down fully "
-                              "(fast startup); start it and shut it down fully, or use --report-only";
-      std::fprintf(err, "scourix-rescue: %s; nothing was changed on it\n", why.c_str());
-      RecordProblem(options.record.empty() ? "" : RecordPath(options.record, root, windows.size()), target, why);
-      mounted = false;
-    } else if (!mounted) {
-      RecordProblem(options.record.empty() ? "" : RecordPath(options.record, root, windows.size()), target,
-                    target + ": the Windows volume on " + root + " could not be mounted; nothing was changed on it");
-    }
-    if (!mounted) {
-      worst = std::max(worst, kExitUsage);
-      api->umount_all(appliance.Handle());
-      continue;
-    }
 
-    // The same options, for the volume as the appliance mounts it: the log
-    // and record in the program's folder there, fetched afterwards.
-    RescueOptions inside;
-    if (!options.undo.empty()) {
-      inside.undo = kRoot + ("/" + options.undo);
-      inside.force = options.force;
-    } else {
-      inside.reportOnly = options.reportOnly;
-      if (!options.log.empty()) inside.log = std::string(kHome) + "/log";
-      if (!options.record.empty()) inside.record = std::string(kHome) + "/record.json";
-      if (!options.backup.empty()) inside.backup = kRoot + ("/" + options.backup);
-    }
-    inside.targets = {kRoot};
-    std::string arguments;
-    for (const std::string& argument : RescueArguments(inside)) arguments += " " + Quote(argument);
-    const std::string program = std::string(kHome) + "/scourix-rescue";
-    const std::string start =
-        loader.empty() ? program : Quote(loader) + " --library-path " + kHome + "/lib " + program;
-    std::string reply;
-    started = std::chrono::steady_clock::now();
-    const bool ran = appliance.Shell(std::string("rm -f ") + kHome + "/log " + kHome + "/record.json; " + start + " " +
-                                         arguments + " > " + kHome + "/out 2>&1; echo status=$?",
-                                     reply);
-    std::fprintf(err, "scourix-rescue: %s: %s cleaned in the appliance in %.1f s\n", target.c_str(), root.c_str(),
-                 SecondsSince(started));
-    const size_t marker = reply.rfind("status=");
-    int status = ran && marker != std::string::npos ? std::atoi(reply.c_str() + marker + 7) : kExitNotAllRemoved;
-    // Anything but the program's own statuses (a crash, a loader error) is a
-    // run that did not finish.
-    if (status < 0 || status > kExitUsage) status = kExitNotAllRemoved;
-    std::string output;
-    if (!appliance.Fetch(std::string(kHome) + "/out", output)) {
-      std::fprintf(err, "scourix-rescue: %s: the run's lines could not be read from the appliance\n", target.c_str());
-      status = std::max(status, kExitNotAllRemoved);
-    }
-    std::fputs(AsTheUserNamesIt(output, target).c_str(), out);
-    std::fflush(out);
-
-    std::string text;
-    if (!options.log.empty() && options.undo.empty()) {
-      if (!appliance.Fetch(std::string(kHome) + "/log", text) || !log.Append(text.data(), text.size())) {
-        std::fprintf(err, "scourix-rescue: %s: the log could not be written\n", target.c_str());
-        status = std::max(status, kExitNotAllRemoved);
-      }
-    }
-    if (!options.record.empty() && options.undo.empty()) {
-      ScanRecord record;
-      if (!appliance.Fetch(std::string(kHome) + "/record.json", text) || !ParseRecordJson(text, record, error) ||
-          !((record.computer = record.computer == kRoot ? target : record.computer), true) ||
-          !WriteRecordFile(RecordPath(options.record, root, windows.size()), record, error)) {
-        std::fprintf(err, "scourix-rescue: %s: the record could not be written\n", target.c_str());
-        status = std::max(status, kExitNotAllRemoved);
-      }
-    }
-    worst = std::max(worst, status);
-    if (api->umount_all(appliance.Handle()) != 0) {
-      std::fprintf(err, "scourix-rescue: %s: %s\n", target.c_str(), appliance.Error().c_str());
-      worst = std::max(worst, kExitNotAllRemoved);
-    }
-  }
+  int worst = kExitNothingFound;
+  for (const std::string& root : windows) worst = std::max(worst, CleanInstallation(run, root));
   // Writes what is still cached back to the disk before the appliance ends.
   if (api->shutdown(appliance.Handle()) != 0) {
     std::fprintf(err, "scourix-rescue: %s: the appliance did not end cleanly (%s)\n", target.c_str(),

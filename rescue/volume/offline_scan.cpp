@@ -238,32 +238,33 @@ void ReportFindings(const OfflineScan& scan) {
   }
 }
 
-bool CleanVolume(OfflineScan& scan, const BackupPlace& place, std::string& error) {
-  if (scan.found.empty()) return true;
-  const char* virus = scanState.virusName;
-  std::vector<bool> serviceDeleted;
+namespace {
+
+// 1. The worm's services, deleted from the registry in memory: whether all
+// keys of each went.
+std::vector<bool> DeleteServicesInMemory(OfflineScan& scan) {
+  std::vector<bool> deleted;
   for (const WormService& service : scan.services) {
     bool all = true;
     for (const std::string& key : service.keys) {
       all = scan.registry->DeleteKeyTree(RegistryRoot::LocalMachine, key) != 0 && all;
     }
-    serviceDeleted.push_back(all);
+    deleted.push_back(all);
   }
-  // A repair that could not be made in full is not made at all: deleting
-  // the files would lose it for good, as a second run would find nothing.
-  const std::vector<std::string> failures =
-      scan.registry != nullptr ? scan.registry->TakeFailures() : std::vector<std::string>{};
-  if (!failures.empty()) {
-    ReportUnrepairable(scan, failures);
-    scan.failed = true;
-    return true;
-  }
-  const std::vector<Hive*> changed = scan.registry != nullptr ? scan.registry->ChangedHives() : std::vector<Hive*>{};
+  return deleted;
+}
 
-  Backup backup;
+enum class Preparation { Ready, Unchanged, Failed };
+
+// 2. The backup of everything that will change, the new hives written
+// beside the old ones, and the plan in the manifest: nothing of the volume
+// has changed yet. Unchanged: a hive could not be written, every file stays
+// (and says why); Failed: no backup, so nothing may change (error says why).
+Preparation PrepareChanges(OfflineScan& scan, Backup& backup, const BackupPlace& place,
+                           const std::vector<Hive*>& changed, std::string& error) {
   if (!CopyIntoBackup(scan, backup, place, error)) {
     backup.Discard();
-    return false;
+    return Preparation::Failed;
   }
   // A hive that cannot be written (a full disk, an I/O error) leaves every
   // hive and every file as it was, for a second run.
@@ -273,15 +274,18 @@ bool CleanVolume(OfflineScan& scan, const BackupPlace& place, std::string& error
     backup.Discard();
     ReportUnrepairable(scan, {});
     scan.failed = true;
-    return true;
+    return Preparation::Unchanged;
   }
   if (!RecordPlan(scan, backup, changed, error)) {
     if (scan.registry != nullptr) scan.registry->UnstageAll();
     backup.Discard();
-    return false;
+    return Preparation::Failed;
   }
+  return Preparation::Ready;
+}
 
-  // From here on the volume changes.
+// 3. The new hives put in place: whether all of them are.
+bool CommitRegistry(OfflineScan& scan, Backup& backup, const std::vector<Hive*>& changed) {
   std::string commitError;
   const bool committed = scan.registry == nullptr || scan.registry->InstallStaged(commitError);
   if (!committed) std::fprintf(stderr, "scourix-rescue: %s\n", commitError.c_str());
@@ -289,7 +293,12 @@ bool CleanVolume(OfflineScan& scan, const BackupPlace& place, std::string& error
     BackupItem* item = backup.Find(BackupItem::Kind::Hive, RelativePath(*scan.volume, hive->Path()));
     if (item != nullptr && hive->Changed()) item->outcome = "kept";  // not put in place
   }
+  return committed;
+}
 
+// 4. Each worm file deleted, once the repair is in place, and said so.
+void RemoveFiles(OfflineScan& scan, Backup& backup, bool committed) {
+  const char* virus = scanState.virusName;
   std::set<const BackupItem*> handled;
   for (const FoundFile& file : scan.found) {
     if (file.repair.removed) {
@@ -326,14 +335,48 @@ bool CleanVolume(OfflineScan& scan, const BackupPlace& place, std::string& error
       scan.failed = true;
     }
   }
+}
+
+// 5. Each service: removed only where its hive was put in place.
+void ReportServices(OfflineScan& scan, const std::vector<bool>& deleted, bool committed) {
   for (size_t i = 0; i < scan.services.size(); ++i) {
-    if (committed && serviceDeleted[i]) {
-      ReportServiceRemoved(scan.services[i].name.c_str(), virus);
+    if (committed && deleted[i]) {
+      ReportServiceRemoved(scan.services[i].name.c_str(), scanState.virusName);
     } else {
-      ReportServiceDeleteFailed(scan.services[i].name.c_str(), virus);
+      ReportServiceDeleteFailed(scan.services[i].name.c_str(), scanState.virusName);
       scan.failed = true;
     }
   }
+}
+
+}  // namespace
+
+bool CleanVolume(OfflineScan& scan, const BackupPlace& place, std::string& error) {
+  if (scan.found.empty()) return true;
+  const std::vector<bool> servicesDeleted = DeleteServicesInMemory(scan);
+  // A repair that could not be made in full is not made at all: deleting
+  // the files would lose it for good, as a second run would find nothing.
+  const std::vector<std::string> failures =
+      scan.registry != nullptr ? scan.registry->TakeFailures() : std::vector<std::string>{};
+  if (!failures.empty()) {
+    ReportUnrepairable(scan, failures);
+    scan.failed = true;
+    return true;
+  }
+  const std::vector<Hive*> changed = scan.registry != nullptr ? scan.registry->ChangedHives() : std::vector<Hive*>{};
+  Backup backup;
+  switch (PrepareChanges(scan, backup, place, changed, error)) {
+    case Preparation::Failed:
+      return false;
+    case Preparation::Unchanged:
+      return true;
+    case Preparation::Ready:
+      break;
+  }
+  // From here on the volume changes.
+  const bool committed = CommitRegistry(scan, backup, changed);
+  RemoveFiles(scan, backup, committed);
+  ReportServices(scan, servicesDeleted, committed);
   std::string saveError;
   if (!backup.Save(saveError)) {
     std::fprintf(stderr, "scourix-rescue: %s\n", saveError.c_str());

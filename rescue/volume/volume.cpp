@@ -166,22 +166,18 @@ std::string FindEntry(const std::string& folder, const std::string& name, bool w
   return found.empty() ? std::string() : found.front();
 }
 
-bool DiscoverVolume(const std::string& mountPoint, WindowsVolume& volume, std::string& error,
-                    const SystemFolderNames& system) {
-  volume = WindowsVolume{};
-  volume.root = {mountPoint == "/" ? "" : mountPoint, kSystemDrive};
-  const VolumePath& root = volume.root;
+namespace {
 
-  // WINDOWS or WINNT, in any spelling; where several exist, the first that
-  // holds a registry.
+// 1. WINDOWS or WINNT, in any spelling; where several exist, the first that
+// holds a registry. False when there is none.
+bool FindWindowsDirectory(WindowsVolume& volume) {
   std::vector<VolumePath> candidates;
   for (const char* name : {"WINDOWS", "WINNT"}) {
-    for (const std::string& spelling : FindEntries(root.host, name, true)) candidates.push_back(Child(root, spelling));
+    for (const std::string& spelling : FindEntries(volume.root.host, name, true)) {
+      candidates.push_back(Child(volume.root, spelling));
+    }
   }
-  if (candidates.empty()) {
-    error = "no Windows directory (WINDOWS or WINNT) at the top of the volume";
-    return false;
-  }
+  if (candidates.empty()) return false;
   VolumePath hive;
   size_t chosen = 0;
   for (size_t i = candidates.size(); i-- > 0;) {
@@ -191,9 +187,14 @@ bool DiscoverVolume(const std::string& mountPoint, WindowsVolume& volume, std::s
     }
   }
   volume.windowsDirectory = candidates[chosen];
-  const VolumePath& windows = volume.windowsDirectory;
+  return true;
+}
 
-  std::vector<std::string> linkedHives;
+// 2. The machine's hives and the kind of registry; linkedHives gets each
+// that is there as a link (or anything but a file).
+void FindMachineHives(WindowsVolume& volume, std::vector<std::string>& linkedHives) {
+  const VolumePath& windows = volume.windowsDirectory;
+  VolumePath hive;
   const auto machineHive = [&](const char* name, std::string& host) {
     bool linked = false;
     if (Resolve(windows, std::string("System32/config/") + name, false, hive, &linked)) host = hive.host;
@@ -207,12 +208,16 @@ bool DiscoverVolume(const std::string& mountPoint, WindowsVolume& volume, std::s
   } else if (Resolve(windows, "SYSTEM.DAT", false, hive) || Resolve(windows, "USER.DAT", false, hive)) {
     volume.registry = RegistryKind::Windows9x;
   }
+}
 
-  // The order of the scan: the Windows directory, the profiles, the
-  // programs, then the temporary folders.
+// 3. The order of the scan: the Windows directory, the profiles (whose
+// hives are found on the way), the programs, then the temporary folders.
+// The system's own folders come first, in the places of the English ones.
+void AddScanTargets(WindowsVolume& volume, const SystemFolderNames& system, std::vector<std::string>& linkedHives) {
+  const VolumePath& root = volume.root;
+  const VolumePath& windows = volume.windowsDirectory;
   AddTarget(volume, windows);
   AddTargets(volume, root, windows.host.substr(windows.host.rfind('/') + 1));
-  // The system's own folders first, in the places of the English ones.
   std::vector<VolumePath> profileFolders;
   std::vector<std::string> profilesSearched;
   VolumePath folder;
@@ -245,6 +250,21 @@ bool DiscoverVolume(const std::string& mountPoint, WindowsVolume& volume, std::s
       if (Resolve(profile, temp, true, folder)) AddTarget(volume, folder);
     }
   }
+}
+
+}  // namespace
+
+bool DiscoverVolume(const std::string& mountPoint, WindowsVolume& volume, std::string& error,
+                    const SystemFolderNames& system) {
+  volume = WindowsVolume{};
+  volume.root = {mountPoint == "/" ? "" : mountPoint, kSystemDrive};
+  if (!FindWindowsDirectory(volume)) {
+    error = "no Windows directory (WINDOWS or WINNT) at the top of the volume";
+    return false;
+  }
+  std::vector<std::string> linkedHives;
+  FindMachineHives(volume, linkedHives);
+  AddScanTargets(volume, system, linkedHives);
   if (!linkedHives.empty()) {
     error = "the registry hive " + linkedHives.front() +
             " (or a folder on the way to it) is a symbolic link or not a regular file; it is never written";

@@ -4,11 +4,11 @@
 
 #include "cleaning/profile_hives.h"
 #include "cleaning/registry_repair.h"
+#include "cleaning/registry_win32.h"
 #include "engine/result_lines.h"
 #include "engine/scan_state.h"
 #include "win32/file.h"
 #include "win32/process.h"
-#include "win32/registry.h"
 
 namespace {
 

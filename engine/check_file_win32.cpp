@@ -2,12 +2,12 @@
 
 #include "cleaning/profile_hives.h"
 #include "cleaning/registry_repair.h"
+#include "cleaning/registry_win32.h"
 #include "engine/pe_signature.h"
 #include "engine/remedy.h"
 #include "engine/scan_state.h"
 #include "engine/text.h"
 #include "win32/file.h"
-#include "win32/registry.h"
 
 const VirusTableEntry virusTable[] = {
     {kVirusName, CheckFile},

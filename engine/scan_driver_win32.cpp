@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "cleaning/memory_scan.h"
+#include "cleaning/registry_win32.h"
 #include "cleaning/system_restart.h"
 #include "engine/report.h"
 #include "engine/result_log.h"
@@ -10,7 +11,6 @@
 #include "engine/scan_targets.h"
 #include "engine/walker.h"
 #include "win32/file.h"
-#include "win32/registry.h"
 
 namespace {
 

@@ -1,96 +1,8 @@
 #include "win32/registry.h"
 
-#include <windows.h>
-
 #include <algorithm>
 #include <cstring>
 #include <string>
-
-#include "win32/handle.h"
-
-namespace {
-
-struct RegistryKeyTraits {
-  using Handle = HKEY;
-  static Handle Invalid() { return nullptr; }
-  static bool Close(Handle h) { return RegCloseKey(h) == ERROR_SUCCESS; }
-};
-using RegistryKey = UniqueHandle<RegistryKeyTraits>;
-
-HKEY RootHandle(RegistryRoot root) { return root == RegistryRoot::Users ? HKEY_USERS : HKEY_LOCAL_MACHINE; }
-
-// Opens the key (never creating it), runs operation on it and closes it:
-// 1 only when all three succeeded. A failed operation still closes the key.
-template <class Operation>
-int WithKey(RegistryRoot root, const char* path, REGSAM access, Operation operation) {
-  HKEY opened = nullptr;
-  if (RegOpenKeyExA(RootHandle(root), path, 0, access, &opened) != ERROR_SUCCESS) return 0;
-  RegistryKey key(opened);
-  const bool done = operation(key.Get());
-  const bool closed = key.Reset();
-  return done && closed ? 1 : 0;
-}
-
-}  // namespace
-
-int Win32Registry::QueryKeyCounts(RegistryRoot root, const char* path, uint32_t* subKeys, uint32_t* values) {
-  return WithKey(root, path, KEY_READ, [&](HKEY key) {
-    DWORD keys = 0, count = 0;
-    if (RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &keys, nullptr, nullptr, &count, nullptr, nullptr,
-                         nullptr, nullptr) != ERROR_SUCCESS) {
-      return false;
-    }
-    *subKeys = keys;
-    *values = count;
-    return true;
-  });
-}
-
-int Win32Registry::EnumSubKeyName(RegistryRoot root, const char* path, uint32_t index, char* name,
-                                  size_t capacity) {
-  return WithKey(root, path, KEY_ALL_ACCESS, [&](HKEY key) {
-    DWORD size = static_cast<DWORD>(std::min(capacity, kSubKeyNameCapacity));
-    return size > 0 && RegEnumKeyExA(key, index, name, &size, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
-  });
-}
-
-int Win32Registry::DeleteRegValue(RegistryRoot root, const char* path, const char* valueName) {
-  return WithKey(root, path, KEY_ALL_ACCESS,
-                 [&](HKEY key) { return RegDeleteValueA(key, valueName) == ERROR_SUCCESS; });
-}
-
-int Win32Registry::ReadRegValue(RegistryRoot root, const char* path, const char* valueName, char* buffer,
-                                size_t capacity) {
-  return WithKey(root, path, KEY_READ, [&](HKEY key) {
-    DWORD size = 0;
-    if (RegQueryValueExA(key, valueName, nullptr, nullptr, nullptr, &size) != ERROR_SUCCESS) return false;
-    // The size asked for without a buffer may count a string in UTF-16 on the
-    // NT family: offer the whole buffer, and let the registry say when the
-    // data does not fit (a failed read, never an overrun).
-    if (size > capacity) size = static_cast<DWORD>(capacity);
-    if (RegQueryValueExA(key, valueName, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size) !=
-        ERROR_SUCCESS) {
-      return false;
-    }
-    return TerminateValueText(buffer, capacity, size);
-  });
-}
-
-int Win32Registry::DeleteRegKey(RegistryRoot root, const char* path) {
-  return RegDeleteKeyA(RootHandle(root), path) == ERROR_SUCCESS ? 1 : 0;
-}
-
-int Win32Registry::WriteRegString(RegistryRoot root, const char* path, const char* valueName, const char* text) {
-  return WithKey(root, path, KEY_ALL_ACCESS, [&](HKEY key) {
-    const DWORD size = static_cast<DWORD>(std::strlen(text));  // without the terminating zero
-    return RegSetValueExA(key, valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(text), size) == ERROR_SUCCESS;
-  });
-}
-
-RegistryAccess& SystemRegistry() {
-  static Win32Registry registry;
-  return registry;
-}
 
 bool ReadMachineValueBytes(const char* path, const char* name, size_t limit, std::vector<uint8_t>& data) {
   HKEY opened = nullptr;
@@ -151,7 +63,7 @@ bool ReadMachineText(const char* path, const char* name, size_t limit, std::stri
   const auto queryW =
       advapi != nullptr ? reinterpret_cast<QueryValueW>(reinterpret_cast<void*>(GetProcAddress(advapi, "RegQueryValueExW")))
                          : nullptr;
-  const int read = WithKey(RegistryRoot::LocalMachine, path, KEY_READ, [&](HKEY key) {
+  const int read = WithRegistryKey(HKEY_LOCAL_MACHINE, path, KEY_READ, [&](HKEY key) {
     if (queryW != nullptr) {
       const std::wstring wideName = Utf16(name, CP_ACP);
       std::vector<wchar_t> text(limit / sizeof(wchar_t) + 1, L'\0');

@@ -1,26 +1,34 @@
-// The registry access layer on ADVAPI32.
+// The registry on ADVAPI32: keys with RAII, and the reads the program makes
+// outside the repair's access layer.
 #pragma once
+
+#include <windows.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "cleaning/registry_access.h"
+#include "win32/handle.h"
 
-class Win32Registry final : public RegistryAccess {
- public:
-  int QueryKeyCounts(RegistryRoot root, const char* path, uint32_t* subKeys, uint32_t* values) override;
-  int EnumSubKeyName(RegistryRoot root, const char* path, uint32_t index, char* name, size_t capacity) override;
-  int DeleteRegValue(RegistryRoot root, const char* path, const char* valueName) override;
-  int ReadRegValue(RegistryRoot root, const char* path, const char* valueName, char* buffer,
-                   size_t capacity) override;
-  int DeleteRegKey(RegistryRoot root, const char* path) override;
-  int WriteRegString(RegistryRoot root, const char* path, const char* valueName, const char* text) override;
+struct RegistryKeyTraits {
+  using Handle = HKEY;
+  static Handle Invalid() { return nullptr; }
+  static bool Close(Handle h) { return RegCloseKey(h) == ERROR_SUCCESS; }
 };
+using RegistryKey = UniqueHandle<RegistryKeyTraits>;
 
-// The registry of the running system.
-RegistryAccess& SystemRegistry();
+// Opens root\path (never creating it), runs operation on the key and closes
+// it: 1 only when all three succeeded. A failed operation still closes it.
+template <class Operation>
+int WithRegistryKey(HKEY root, const char* path, REGSAM access, Operation operation) {
+  HKEY opened = nullptr;
+  if (RegOpenKeyExA(root, path, 0, access, &opened) != ERROR_SUCCESS) return 0;
+  RegistryKey key(opened);
+  const bool done = operation(key.Get());
+  const bool closed = key.Reset();
+  return done && closed ? 1 : 0;
+}
 
 // The raw data of HKEY_LOCAL_MACHINE\path's value name, whole; false when it
 // is missing, unreadable, empty or larger than limit bytes.

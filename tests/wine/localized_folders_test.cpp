@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "cleaning/registry_win32.h"
 #include "engine/scan_driver.h"
 #include "engine/scan_state.h"
 #include "engine/scan_targets.h"
@@ -14,7 +15,6 @@
 #include "tests/wine/test_files.h"
 #include "tests/wine/test_registry.h"
 #include "win32/file.h"
-#include "win32/registry.h"
 
 namespace {
 

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "cleaning/registry_win32.h"
 #include "engine/scan_state.h"
 #include "tests/support/progress_window.h"
 #include "tests/wine/test_registry.h"
-#include "win32/registry.h"
 
 namespace {
 

@@ -2,6 +2,7 @@
 #   make demo   run Scourix on a seeded demo
 #   make smoke32  run the 32-bit program's demo under 32-bit Wine (slow)
 #   make release  the zip a person downloads and the rescue package (build/release/)
+#   make rescue-iso  the bootable Scourix Rescue USB image (build/release/, root)
 #   make bench    the scan's speed against the floor, clamscan and yara
 #   make test   install what is missing, build every preset, run every test
 PRESETS := native win64 win32 fuzz
@@ -10,7 +11,7 @@ MAKEFLAGS += --no-print-directory
 FUZZ_SECONDS ?= 30
 BENCH_FILES ?= 10000 100000
 
-.PHONY: all setup build test demo smoke32 release release-check bench fuzz clean $(addprefix build-,$(PRESETS))
+.PHONY: all setup build test demo smoke32 release release-check rescue-iso bench fuzz clean $(addprefix build-,$(PRESETS))
 
 all: build
 
@@ -43,6 +44,11 @@ release: setup
 
 release-check: setup
 	@scripts/release.sh --twice
+
+# The Scourix Rescue USB image, built by live-build (root) with the package
+# as make release builds it.
+rescue-iso: setup
+	@scripts/rescue-iso.sh build/release
 
 # Figures, not tests: run it on a quiet machine.
 bench: setup

@@ -16,6 +16,7 @@ packages=(
   libhivex-dev pkg-config ntfs-3g attr
   libguestfs-dev linux-image-amd64
   ansible
+  live-build qemu-system-x86 ovmf xorriso fdisk dosfstools mtools libhivex-bin
   dpkg-dev lintian devscripts
   time chromium chromium-driver python3-selenium
   "$@"

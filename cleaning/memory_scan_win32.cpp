@@ -29,7 +29,7 @@ struct ProcessNode {
 // Hands the process's program file to the walker; true when it is the worm
 // (the walker's check left the match pending), with the remedy decided.
 bool IsWormProcess(const ProcessNode& process) {
-  if (!Win32FileSource(process.path.c_str()).Ok()) return false;  // cannot be read: not checked
+  if (!ReadOnlyFile(process.path.c_str()).Ok()) return false;  // cannot be read: not checked
   WalkDirectory(process.path.c_str());
   if (!scanState.memoryMatchPending) return false;
   DecideRemedy(kVirusName, process.path.c_str());

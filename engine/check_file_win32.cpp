@@ -3,11 +3,11 @@
 #include "cleaning/profile_hives.h"
 #include "cleaning/registry_repair.h"
 #include "cleaning/registry_win32.h"
+#include "engine/files_win32.h"
 #include "engine/pe_signature.h"
 #include "engine/remedy.h"
 #include "engine/scan_state.h"
 #include "engine/text.h"
-#include "win32/file.h"
 
 const VirusTableEntry virusTable[] = {
     {kVirusName, CheckFile},

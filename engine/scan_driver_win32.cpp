@@ -5,6 +5,7 @@
 #include "cleaning/memory_scan.h"
 #include "cleaning/registry_win32.h"
 #include "cleaning/system_restart.h"
+#include "engine/files_win32.h"
 #include "engine/report.h"
 #include "engine/result_log.h"
 #include "engine/scan_state.h"

@@ -6,7 +6,7 @@
 #include "engine/pe_signature.h"
 
 #ifdef _WIN32
-#include "win32/file.h"
+#include "engine/files_win32.h"
 using FileSource = Win32FileSource;
 #else
 #include "posix/posix_file_source.h"

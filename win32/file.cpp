@@ -1,6 +1,6 @@
 #include "win32/file.h"
 
-Win32FileSource::Win32FileSource(const char* path)
+ReadOnlyFile::ReadOnlyFile(const char* path)
     // Windows 9x refuses FILE_SHARE_DELETE; the C runtime's "rb" shares the same way.
     : file_(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)) {
@@ -17,7 +17,7 @@ Win32FileSource::Win32FileSource(const char* path)
   ok_ = true;
 }
 
-size_t Win32FileSource::ReadAt(uint64_t offset, void* buffer, size_t size) {
+size_t ReadOnlyFile::ReadAt(uint64_t offset, void* buffer, size_t size) {
   if (!ok_ || offset > static_cast<uint64_t>(INT64_MAX) || size > MAXDWORD) return 0;
   LONG high = static_cast<LONG>(offset >> 32);
   SetLastError(NO_ERROR);
@@ -43,7 +43,7 @@ bool DirectorySearch::Next() {
 bool ReadSmallFile(const char* path, size_t limit, std::string& content) {
   content.clear();
   if (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES) return GetLastError() == ERROR_FILE_NOT_FOUND;
-  Win32FileSource file(path);
+  ReadOnlyFile file(path);
   if (!file.Ok() || file.Length() > limit) return false;
   content.resize(static_cast<size_t>(file.Length()));
   return content.empty() || file.ReadAt(0, &content[0], content.size()) == content.size();
@@ -71,7 +71,7 @@ bool WriteNewFile(const char* path, const std::string& content) {
 
 }  // namespace
 
-bool AppendFile::Open(const char* path) {
+bool AppendOnlyFile::Open(const char* path) {
   // Not FILE_APPEND_DATA, which Windows 9x does not know: the end is sought once.
   file_.Reset(CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file_) return false;
@@ -86,7 +86,7 @@ bool AppendFile::Open(const char* path) {
   return atEnd;
 }
 
-bool AppendFile::Append(const char* data, size_t size) {
+bool AppendOnlyFile::Append(const char* data, size_t size) {
   return file_ && WriteAll(file_.Get(), data, size);
 }
 

@@ -6,19 +6,18 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/pe_signature.h"
-#include "engine/result_log.h"
 #include "win32/handle.h"
 
 // A file opened read-only, shared with every other opener, so that examining a
 // file never stands in the way of the program that uses it.
-class Win32FileSource final : public ByteSource {
+class ReadOnlyFile {
  public:
-  explicit Win32FileSource(const char* path);
+  explicit ReadOnlyFile(const char* path);
   // Ok() tells whether the file could be opened and its length taken.
   bool Ok() const { return ok_; }
-  uint64_t Length() const override { return length_; }
-  size_t ReadAt(uint64_t offset, void* buffer, size_t size) override;
+  uint64_t Length() const { return length_; }
+  // Up to size bytes at offset; how many were read (0 at the end or on an error).
+  size_t ReadAt(uint64_t offset, void* buffer, size_t size);
   // Closes the file now; later reads return nothing.
   void Close() { file_.Reset(); ok_ = false; }
 
@@ -30,11 +29,12 @@ class Win32FileSource final : public ByteSource {
 
 // A text file that is only ever added to, shared for reading so that the
 // person can look at it meanwhile. Made when missing.
-class AppendFile final : public LogSink {
+class AppendOnlyFile {
  public:
   // False when path cannot be opened for writing or is not a file on disk.
   bool Open(const char* path);
-  bool Append(const char* data, size_t size) override;
+  // False when the bytes could not all be written.
+  bool Append(const char* data, size_t size);
 
  private:
   FileHandle file_;

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstdio>
 #include <map>
+#include <set>
 
 #include "record/exit_status.h"
 #include "record/sha256.h"
@@ -112,16 +113,24 @@ std::vector<std::string> ParseExpectedMachines(const std::string& text) {
 }
 
 void MatchExpectedMachines(std::vector<FleetEntry>& entries, const std::vector<std::string>& expected) {
+  // Each record by its computer's name: a fleet's list against a fleet's
+  // records is a look-up a name, not a pass over all of them.
+  std::map<std::string, std::vector<size_t>> byName;
+  for (size_t i = 0; i < entries.size(); ++i) {
+    if (entries[i].readable) byName[Key(entries[i].record.computer)].push_back(i);
+  }
   std::vector<bool> named(entries.size(), false);
+  std::set<std::string> listed;
   std::vector<FleetEntry> missing;
   for (const std::string& name : expected) {
     const std::string full = Key(name);
-    const std::string label = full.substr(0, full.find('.'));
+    if (!listed.insert(full).second) continue;  // listed twice: one machine
     bool found = false;
-    for (size_t i = 0; i < entries.size(); ++i) {
-      if (!entries[i].readable) continue;
-      const std::string computer = Key(entries[i].record.computer);
-      if (computer == full || computer == label) found = named[i] = true;
+    for (const std::string& key : {full, full.substr(0, full.find('.'))}) {
+      const auto records = byName.find(key);
+      if (records == byName.end()) continue;
+      for (const size_t i : records->second) named[i] = true;
+      found = true;
     }
     if (found) continue;
     FleetEntry entry;

@@ -266,7 +266,7 @@ TEST_F(FleetFolder, ExpectedMachinesWithoutARecordNeedAttention) {
   Write("a.json", Record("PC-A", 0, 0));
   Write("b.json", Record("PC-B", 1, 1));
   Write("z.json", Record("PC-Z", 0, 0));
-  Write("expected.txt", "\xEF\xBB\xBFpc-a\r\nPC-B.corp.example.com\r\n\r\n  PC-C  \r\n");
+  Write("expected.txt", "\xEF\xBB\xBFpc-a\r\nPC-B.corp.example.com\r\n\r\n  PC-C  \r\npc-c\n");  // listed twice
   FleetRun run = RunFleet({"--expect", Path("expected.txt"), Folder()});
   EXPECT_EQ(1, run.status) << run.err;
   EXPECT_NE(std::string::npos, run.out.find("PC-C     needs attention     no record\n")) << run.out;

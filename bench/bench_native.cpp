@@ -19,8 +19,8 @@
 #include <cstring>
 #include <string>
 
+#include "engine/files_posix.h"
 #include "engine/pe_signature.h"
-#include "posix/posix_file_source.h"
 
 namespace {
 

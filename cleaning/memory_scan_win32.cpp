@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "cleaning/perf_data.h"
-#include "cleaning/services.h"
 #include "cleaning/service_path.h"
+#include "cleaning/services.h"
 #include "cleaning/system_restart.h"
 #include "engine/remedy.h"
 #include "engine/result_lines.h"

@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "record/exit_status.h"
 #include "fleet/record_files.h"
 #include "fleet/summary.h"
+#include "record/exit_status.h"
 
 namespace {
 

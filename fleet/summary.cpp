@@ -6,9 +6,9 @@
 #include <map>
 #include <set>
 
+#include "engine/text.h"
 #include "record/exit_status.h"
 #include "record/sha256.h"
-#include "engine/text.h"
 
 MachineState StateOf(int exitStatus, bool reportOnly) {
   switch (exitStatus) {

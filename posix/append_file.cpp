@@ -7,7 +7,7 @@
 
 #include <cerrno>
 
-bool PosixAppendFile::Open(const char* path) {
+bool PosixAppendOnlyFile::Open(const char* path) {
   file_.Reset(::open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW, 0644));
   struct stat st {};
   if (!file_ || ::fstat(file_.Get(), &st) != 0) return false;
@@ -19,4 +19,4 @@ bool PosixAppendFile::Open(const char* path) {
   return true;
 }
 
-bool PosixAppendFile::Append(const char* data, size_t size) { return WriteAll(file_.Get(), data, size); }
+bool PosixAppendOnlyFile::Append(const char* data, size_t size) { return WriteAll(file_.Get(), data, size); }

@@ -8,8 +8,8 @@
 #include <string>
 #include <utility>
 
-#include "record/sha256.h"
 #include "engine/text.h"
+#include "record/sha256.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <algorithm>
 #include <cerrno>
 
-#include "record/exit_status.h"
 #include "posix/fd_io.h"
+#include "record/exit_status.h"
 
 namespace {
 

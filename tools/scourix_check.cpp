@@ -9,7 +9,7 @@
 #include "engine/files_win32.h"
 using FileSource = Win32FileSource;
 #else
-#include "posix/posix_file_source.h"
+#include "engine/files_posix.h"
 using FileSource = PosixFileSource;
 #endif
 

@@ -14,13 +14,13 @@
 #include <fstream>
 #include <sstream>
 
-#include "record/exit_status.h"
-#include "record/record.h"
+#include "engine/files_posix.h"
 #include "engine/text.h"
 #include "generated/version.h"
-#include "posix/append_file.h"
 #include "posix/fd_io.h"
 #include "posix/unique_fd.h"
+#include "record/exit_status.h"
+#include "record/record.h"
 #include "rescue/disks/disk_format.h"
 #include "rescue/volume/identity.h"
 

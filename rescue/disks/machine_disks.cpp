@@ -9,8 +9,8 @@
 #include <sstream>
 
 #include "posix/fd_io.h"
-#include "rescue/volume/folder_listing.h"
 #include "posix/unique_fd.h"
+#include "rescue/volume/folder_listing.h"
 
 namespace {
 

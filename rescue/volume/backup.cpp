@@ -9,8 +9,8 @@
 #include <sstream>
 
 #include "posix/fd_io.h"
-#include "rescue/volume/folder_listing.h"
 #include "record/sha256.h"
+#include "rescue/volume/folder_listing.h"
 
 namespace {
 

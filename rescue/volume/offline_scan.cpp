@@ -12,10 +12,10 @@
 #include <set>
 
 #include "cleaning/service_path.h"
+#include "engine/files_posix.h"
 #include "engine/pe_signature.h"
 #include "engine/result_lines.h"
 #include "engine/scan_state.h"
-#include "posix/posix_file_source.h"
 #include "posix/unique_fd.h"
 #include "rescue/volume/backup.h"
 #include "rescue/volume/folder_listing.h"

@@ -9,9 +9,9 @@
 #include <cstring>
 #include <vector>
 
-#include "record/exit_status.h"
 #include "engine/text.h"
 #include "posix/unique_fd.h"
+#include "record/exit_status.h"
 #include "rescue/volume/backup.h"
 #include "rescue/volume/folder_listing.h"
 #include "rescue/volume/volume.h"

@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "record/sha256.h"
 #include "fleet/record_files.h"
+#include "record/sha256.h"
 
 namespace {
 

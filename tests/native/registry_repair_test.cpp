@@ -1,6 +1,6 @@
 // The registry repair over an in-memory registry.
-#include "cleaning/registry_repair.h"
 #include "cleaning/profile_hives.h"
+#include "cleaning/registry_repair.h"
 
 #include <gtest/gtest.h>
 

@@ -11,8 +11,8 @@
 
 #include "engine/scan_state.h"
 #include "tests/support/progress_window.h"
-#include "tests/wine/walk_fixture.h"
 #include "tests/wine/test_files.h"
+#include "tests/wine/walk_fixture.h"
 
 namespace {
 

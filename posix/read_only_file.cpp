@@ -1,4 +1,4 @@
-#include "posix/posix_file_source.h"
+#include "posix/read_only_file.h"
 
 #include "posix/fd_io.h"
 
@@ -9,13 +9,13 @@
 #include <cerrno>
 #include <cstdint>
 
-PosixFileSource::PosixFileSource(const char* path) { Open(AT_FDCWD, path, 0); }
+PosixReadOnlyFile::PosixReadOnlyFile(const char* path) { Open(AT_FDCWD, path, 0); }
 
 // A link is never followed and a FIFO or device never waited on: the entry
 // is opened only as the regular file it was listed as.
-PosixFileSource::PosixFileSource(int directory, const char* name) { Open(directory, name, O_NOFOLLOW | O_NONBLOCK); }
+PosixReadOnlyFile::PosixReadOnlyFile(int directory, const char* name) { Open(directory, name, O_NOFOLLOW | O_NONBLOCK); }
 
-void PosixFileSource::Open(int directory, const char* name, int flags) {
+void PosixReadOnlyFile::Open(int directory, const char* name, int flags) {
   fd_ = ::openat(directory, name, O_RDONLY | O_CLOEXEC | flags);
   if (fd_ < 0) return;
   struct stat st {};
@@ -27,11 +27,11 @@ void PosixFileSource::Open(int directory, const char* name, int flags) {
   length_ = static_cast<uint64_t>(st.st_size);
 }
 
-PosixFileSource::~PosixFileSource() {
+PosixReadOnlyFile::~PosixReadOnlyFile() {
   if (fd_ >= 0) ::close(fd_);
 }
 
-size_t PosixFileSource::ReadAt(uint64_t offset, void* buffer, size_t size) {
+size_t PosixReadOnlyFile::ReadAt(uint64_t offset, void* buffer, size_t size) {
   if (fd_ < 0) return 0;
   size_t got = 0;
   ReadFullyAt(fd_, offset, buffer, size, got);  // what was read before an error counts

@@ -82,8 +82,10 @@ build_deb() {
 mkdir -p "$out"
 build_zips "$out/cmake" "$out/$name.zip" "$out/$name-debug.zip"
 build_deb "$out/rescue" "$out/$deb"
-(cd "$out" && sha256sum "$name.zip" "$name-debug.zip" "$deb" > SHA256SUMS)
-echo "release: $out/$name.zip, $out/$name-debug.zip, $out/$deb"
+iso=scourix-rescue-$version-amd64.iso  # the Scourix Rescue USB, with that package (root: live-build)
+scripts/build-rescue-iso.sh "$out/$deb" "$out/$iso"
+(cd "$out" && sha256sum "$name.zip" "$name-debug.zip" "$deb" "$iso" > SHA256SUMS)
+echo "release: $out/$name.zip, $out/$name-debug.zip, $out/$deb, $out/$iso"
 sed 's/^/  /' "$out/SHA256SUMS"
 
 if [ "${1:-}" = --twice ]; then

@@ -105,7 +105,7 @@ class Machine:
                           % (self.name, timeout, self.text()[-3000:]))
         return self.process.returncode
 
-    def _qmp(self, command, **arguments):
+    def qmp_command(self, command, **arguments):
         if self.qmp is None:
             for _ in range(100):
                 try:
@@ -116,7 +116,7 @@ class Machine:
                     time.sleep(0.1)
             self.qmp = sock.makefile("rw")
             self.qmp.readline()  # the greeting
-            self._qmp("qmp_capabilities")
+            self.qmp_command("qmp_capabilities")
         self.qmp.write(json.dumps({"execute": command, "arguments": arguments}) + "\n")
         self.qmp.flush()
         while True:
@@ -127,11 +127,11 @@ class Machine:
                 raise Failure("%s: QMP %s: %s" % (self.name, command, reply["error"]))
 
     def screendump(self, png):
-        self._qmp("screendump", filename=png, format="png")
+        self.qmp_command("screendump", filename=png, format="png")
 
     def key(self, *qcodes):
         """Presses keys on the machine's keyboard together (e.g. "ret", "tab")."""
-        self._qmp("send-key", keys=[{"type": "qcode", "data": code} for code in qcodes])
+        self.qmp_command("send-key", keys=[{"type": "qcode", "data": code} for code in qcodes])
 
     def stop(self):
         if self.process.poll() is None:

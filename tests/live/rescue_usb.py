@@ -118,7 +118,7 @@ def make_disks(args, work):
     disks["odd"] = os.path.join(work, "odd.img")
     mbr_disk(disks["odd"], [(2048, 8192, 0x07, boot_sector(b"-FVE-FS-")),
                             (10240, 8192, 0x07, boot_sector(b"NTFS    "))])
-    for copy in ("xp-ask", "xp-stick"):
+    for copy in ("xp-ask", "xp-stick", "xp-shots"):
         disks[copy] = os.path.join(work, copy + ".img")
         shutil.copy(disks["xp"], disks[copy])
     return disks
@@ -289,14 +289,15 @@ def uefi_report(iso, disks, work, shots):
         if shots:
             time.sleep(1)
             machine.screendump(os.path.join(shots, "uefi-menu.png"))
-        # "Report only", edited: a serial console, the kernel's messages, off
-        # when done.
+        # "Report only", edited: a serial console, the kernel's notices (that
+        # Secure Boot locked it down among them), off when done.
         machine.send("\x1b[B")
         machine.send("e")
         machine.expect(r"scourix=report", 60, "GRUB's editor")
-        machine.send("\x05 console=ttyS0 loglevel=6 scourix.after=poweroff")
+        # Its lines: setparams, a blank one, linux (the parameters), initrd.
+        machine.send("\x1b[B\x1b[B\x05 console=ttyS0 loglevel=6 scourix.after=poweroff")
         machine.send("\x18")
-        machine.expect(r"Secure boot enabled", 600, "the kernel saying Secure Boot is on")
+        machine.expect(r"Kernel is locked down from EFI Secure Boot", 600, "the kernel saying Secure Boot is on")
         machine.expect(r"report only, looking for Windows", 900, "the report's start")
         machine.expect(r"finished\.", 1800, "the report's end")
         text = machine.text()
@@ -352,6 +353,48 @@ def bios_ask(iso, disks, work, shots):
     check(sha256(disks["plain"]) == plain, "the disk without Windows changed")
     print("bios-ask: the isolinux menu, the report, the question and the results over the serial console; "
           "the disk cleaned, then the restart")
+
+
+def vga_text(machine, work):
+    """The characters in the VGA text memory (the BIOS console, with its
+    driver left at the VGA text mode): the screen and what scrolled off it."""
+    path = os.path.join(work, "vga.bin")
+    machine.qmp_command("pmemsave", val=0xB8000, size=0x8000, filename=path)
+    return open(path, "rb").read()[0::2].decode("cp437")
+
+
+def wait_screen(machine, work, text, timeout):
+    deadline = time.monotonic() + timeout
+    while text not in vga_text(machine, work):
+        check(time.monotonic() < deadline and machine.process.poll() is None, "the screen never showed %r" % text)
+        time.sleep(1)
+    time.sleep(2)  # drawn whole
+
+
+def screens(iso, disks, work, shots):
+    """Pictures for README, from the screen: the BIOS menu and each screen of
+    "Scan, then ask" on the machine's own console (the serial one only says
+    when the questions start)."""
+    machine = Machine("screens", work, ["-no-reboot", "-cdrom", iso, "-boot", "d"] + virtio(disks["xp-shots"]))
+    try:
+        for entry in ENTRIES:
+            machine.expect(re.escape(entry), 300, "the BIOS menu's %r" % entry)
+        time.sleep(1)
+        machine.screendump(os.path.join(shots, "rescue-usb-menu.png"))
+        machine.send("\t")
+        machine.expect(r"scourix=ask", 60, "the entry's kernel parameters")
+        machine.send(" modprobe.blacklist=bochs console=ttyS0 console=tty0\r")
+        machine.expect(r"asks its questions on tty1", 1800, "the questions' start")
+        for text, picture in (("Copies of the worm found", "report"), ("Clean 4 copies", "question"),
+                              ("Results (status", "results"), ("Remove the stick", None)):
+            wait_screen(machine, work, text, 1800)
+            if picture:
+                machine.screendump(os.path.join(shots, "rescue-usb-%s.png" % picture))
+            machine.key("ret")
+        machine.wait_off(180)
+    finally:
+        machine.stop()
+    print("screens: pictures of the menu, the report, the question and the results in %s" % shots)
 
 
 def make_stick(iso, work):
@@ -430,6 +473,8 @@ def main():
             bios_ask(args.iso, disks, work, args.screenshots)
         if "stick-clean" in args.only:
             stick_clean(args.iso, files, params, disks, work)
+        if args.screenshots:
+            screens(args.iso, disks, work, args.screenshots)
     except Failure as failure:
         print("FAIL: %s" % failure)
         return 1

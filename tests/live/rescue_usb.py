@@ -336,13 +336,13 @@ def bios_ask(iso, disks, work, shots):
         machine.expect(r"XP-DESK", 60, "the computer's name in the report")
         machine.expect(r"Copies of the worm found: 4", 60, "the report's count")
         scanned_at = machine.elapsed()
-        machine.send("\r")
+        machine.send("\t\r")  # Tab to the button first: a long text scrolls
         machine.expect(r"Clean 4 copies and repair the registry\?", 120, "the question")
         machine.expect(r"Scourix\\backup-", 60, "where the backup goes")
         machine.send("\r")
         machine.expect(r"Results \(status 1\)", 900, "the results screen")
         machine.expect(r"W32/Gibe\.F\.Worm deleted", 60, "a deleted copy on the results screen")
-        machine.send("\r")
+        machine.send("\t\r")
         machine.expect(r"Remove the stick and press Enter to restart", 120, "the last screen")
         machine.send("\r")
         machine.wait_off(180)  # -no-reboot: the restart ends qemu
@@ -390,6 +390,8 @@ def screens(iso, disks, work, shots):
             wait_screen(machine, work, text, 1800)
             if picture:
                 machine.screendump(os.path.join(shots, "rescue-usb-%s.png" % picture))
+            if picture in ("report", "results"):
+                machine.key("tab")
             machine.key("ret")
         machine.wait_off(180)
     finally:

@@ -5,13 +5,14 @@
 #   make rescue-iso  the bootable Scourix Rescue USB image (build/release/, root)
 #   make bench    the scan's speed against the floor, clamscan and yara
 #   make test   install what is missing, build every preset, run every test
+#   make test-usb  build the rescue image and boot it in qemu (long)
 PRESETS := native win64 win32 fuzz
 JOBS := $(shell nproc)
 MAKEFLAGS += --no-print-directory
 FUZZ_SECONDS ?= 30
 BENCH_FILES ?= 10000 100000
 
-.PHONY: all setup build test demo smoke32 release release-check rescue-iso bench fuzz clean $(addprefix build-,$(PRESETS))
+.PHONY: all setup build test demo smoke32 release release-check rescue-iso test-usb bench fuzz clean $(addprefix build-,$(PRESETS))
 
 all: build
 
@@ -25,11 +26,16 @@ $(addprefix build-,$(PRESETS)): build-%:
 	cmake --build --preset $* -j $(JOBS)
 
 test: build
-	ctest --preset native
+	ctest --preset native -LE usb
 	ctest --preset win64 -j 2
 	ctest --preset win32
 	scripts/release.sh --twice
 	scripts/fuzz.sh $(FUZZ_SECONDS)
+
+# The rescue image built and booted in qemu (long: live-build and software
+# emulation).
+test-usb: build-native
+	ctest --preset native -L usb
 
 fuzz: setup build-fuzz
 	scripts/fuzz.sh $(FUZZ_SECONDS)

@@ -23,6 +23,7 @@
 #include "win32/file.h"
 #include "win32/handle.h"
 #include "win32/registry.h"
+#include "win32/unicode.h"
 
 namespace {
 
@@ -36,20 +37,6 @@ class QuietReceiver final : public ProgressReceiver {
   void ShowObject(const char*) override {}
   void AppendLine(const char*) override {}
 };
-
-// Text in the system's ANSI code page as UTF-8, for the record.
-std::string Utf8(const std::string& ansi) {
-  if (ansi.empty()) return ansi;
-  const int wide = MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), static_cast<int>(ansi.size()), nullptr, 0);
-  if (wide <= 0) return std::string();
-  std::wstring units(static_cast<size_t>(wide), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), static_cast<int>(ansi.size()), &units[0], wide);
-  const int bytes = WideCharToMultiByte(CP_UTF8, 0, units.c_str(), wide, nullptr, 0, nullptr, nullptr);
-  if (bytes <= 0) return std::string();
-  std::string utf8(static_cast<size_t>(bytes), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, units.c_str(), wide, &utf8[0], bytes, nullptr, nullptr);
-  return utf8;
-}
 
 std::string LocalTime() {
   SYSTEMTIME now{};
@@ -85,7 +72,7 @@ std::string WindowsVersion() {
 // never sees half a record, and each computer writes its own file.
 bool WriteRecord(const std::string& folder, const std::string& name, ScanRecord record,
                  const std::vector<std::string>& lines) {
-  for (const std::string& line : lines) record.lines.push_back(Utf8(line));
+  for (const std::string& line : lines) record.lines.push_back(Utf8FromAnsi(line));
   const std::string stem = folder + (folder.back() == '\\' ? "" : "\\") + name;
   return ReplaceFileContents((stem + ".json").c_str(), stem, RecordJson(record));
 }

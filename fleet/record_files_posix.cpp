@@ -9,6 +9,7 @@
 #include <cstring>
 #include <memory>
 
+#include "posix/fd_io.h"
 #include "posix/unique_fd.h"
 
 namespace {
@@ -32,15 +33,9 @@ bool ReadOpened(const UniqueFd& file, std::string& text, std::string& problem) {
   }
   text.assign(static_cast<size_t>(status.st_size) + 1, '\0');
   size_t got = 0;
-  while (got < text.size()) {
-    const ssize_t n = ::read(file.Get(), &text[got], text.size() - got);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      problem = std::strerror(errno);
-      return false;
-    }
-    if (n == 0) break;
-    got += static_cast<size_t>(n);
+  if (!ReadFullyAt(file.Get(), 0, &text[0], text.size(), got)) {
+    problem = std::strerror(errno);
+    return false;
   }
   if (got > kLargestRecord || got > static_cast<size_t>(status.st_size)) {
     problem = "not a regular file of at most 16 MiB (it grew while read)";
@@ -69,11 +64,8 @@ bool ForEachRecordFile(const std::string& folder, const RecordVisitor& visit, st
     if (!IsRecordName(entry->d_name)) continue;
     const std::string name = entry->d_name;
     std::string text, why;
-    if (ReadOpened(UniqueFd(::openat(dirfd(entries.get()), name.c_str(), kOpenFlags)), text, why)) {
-      visit(name, &text, why);
-    } else {
-      visit(name, nullptr, why);
-    }
+    const bool read = ReadOpened(UniqueFd(::openat(dirfd(entries.get()), name.c_str(), kOpenFlags)), text, why);
+    visit(name, read ? &text : nullptr, why);
   }
   if (errno != 0) {
     problem = folder + ": " + std::strerror(errno);

@@ -5,24 +5,9 @@
 #include <string>
 
 #include "win32/handle.h"
+#include "win32/unicode.h"
 
 namespace {
-
-std::wstring Wide(const std::string& text, UINT codePage) {
-  const int length = MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(length > 0 ? static_cast<size_t>(length) : 0, L'\0');
-  if (length > 0) MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), &wide[0], length);
-  return wide;
-}
-
-std::string Utf8(const std::wstring& wide) {
-  const int length = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
-  std::string text(length > 0 ? static_cast<size_t>(length) : 0, '\0');
-  if (length > 0) {
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), &text[0], length, nullptr, nullptr);
-  }
-  return text;
-}
 
 std::string ErrorText(DWORD error) { return "error " + std::to_string(error); }
 
@@ -69,7 +54,7 @@ bool ReadFileAt(const std::wstring& path, std::string& text, std::string& proble
 }  // namespace
 
 bool ForEachRecordFile(const std::string& folder, const RecordVisitor& visit, std::string& problem) {
-  std::wstring base = Wide(folder, CP_ACP);
+  std::wstring base = Utf16(folder, CP_ACP);
   if (!base.empty() && base.back() != L'\\' && base.back() != L'/') base += L'\\';
   WIN32_FIND_DATAW entry{};
   const FindHandle search(FindFirstFileW((base + L"*").c_str(), &entry));
@@ -81,11 +66,8 @@ bool ForEachRecordFile(const std::string& folder, const RecordVisitor& visit, st
     const std::wstring name = entry.cFileName;
     if (!IsRecordName(name)) continue;
     std::string text, why;
-    if (ReadFileAt(base + name, text, why)) {
-      visit(Utf8(name), &text, why);
-    } else {
-      visit(Utf8(name), nullptr, why);
-    }
+    const bool read = ReadFileAt(base + name, text, why);
+    visit(Utf8(name), read ? &text : nullptr, why);
   } while (FindNextFileW(search.Get(), &entry));
   if (GetLastError() != ERROR_NO_MORE_FILES) {
     problem = folder + ": " + ErrorText(GetLastError());
@@ -95,7 +77,7 @@ bool ForEachRecordFile(const std::string& folder, const RecordVisitor& visit, st
 }
 
 bool ReadGivenFile(const std::string& path, std::string& text, std::string& problem) {
-  if (ReadFileAt(Wide(path, CP_ACP), text, problem)) return true;
+  if (ReadFileAt(Utf16(path, CP_ACP), text, problem)) return true;
   problem = path + ": " + problem;
   return false;
 }

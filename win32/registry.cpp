@@ -1,8 +1,8 @@
 #include "win32/registry.h"
 
-#include <algorithm>
-#include <cstring>
 #include <string>
+
+#include "win32/unicode.h"
 
 bool ReadMachineValueBytes(const char* path, const char* name, size_t limit, std::vector<uint8_t>& data) {
   HKEY opened = nullptr;
@@ -38,23 +38,6 @@ namespace {
 
 using QueryValueW = LONG(WINAPI*)(HKEY, LPCWSTR, LPDWORD, LPDWORD, LPBYTE, LPDWORD);
 
-std::string Utf8FromUtf16(const wchar_t* text, size_t length) {
-  const int size = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
-  if (size <= 0) return std::string();
-  std::string utf8(static_cast<size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), &utf8[0], size, nullptr, nullptr);
-  return utf8;
-}
-
-std::wstring Utf16(const char* text, UINT codePage) {
-  const int size = MultiByteToWideChar(codePage, 0, text, -1, nullptr, 0);
-  if (size <= 0) return std::wstring();
-  std::wstring wide(static_cast<size_t>(size), L'\0');
-  MultiByteToWideChar(codePage, 0, text, -1, &wide[0], size);
-  wide.resize(static_cast<size_t>(size - 1));
-  return wide;
-}
-
 }  // namespace
 
 bool ReadMachineText(const char* path, const char* name, size_t limit, std::string& utf8) {
@@ -74,7 +57,7 @@ bool ReadMachineText(const char* path, const char* name, size_t limit, std::stri
         if (status != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) return false;
         size_t length = size / sizeof(wchar_t);
         while (length > 0 && text[length - 1] == L'\0') --length;
-        utf8 = Utf8FromUtf16(text.data(), length);
+        utf8 = Utf8(std::wstring(text.data(), length));
         return true;
       }
     }
@@ -84,8 +67,8 @@ bool ReadMachineText(const char* path, const char* name, size_t limit, std::stri
         (type != REG_SZ && type != REG_EXPAND_SZ)) {
       return false;
     }
-    const std::wstring wide = Utf16(std::string(text.data(), std::min<size_t>(size, limit)).c_str(), CP_ACP);
-    utf8 = Utf8FromUtf16(wide.c_str(), wide.size());
+    // Zero-filled past what was read: the text ends at its first zero.
+    utf8 = Utf8FromAnsi(std::string(text.data()));
     return true;
   });
   return read == 1 && !utf8.empty();

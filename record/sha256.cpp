@@ -60,7 +60,7 @@ void Sha256::Update(const void* data, size_t size) {
   blockUsed_ = size;
 }
 
-std::string Sha256::HexDigest() {
+std::string Sha256::Digest() {
   // The length is counted in bits, modulo 2^64: taken before the padding is
   // added, as the padding is not part of the message.
   const uint64_t bitLength = totalBytes_ << 3;
@@ -77,11 +77,21 @@ std::string Sha256::HexDigest() {
   Compress(block_);
   blockUsed_ = 0;
 
+  std::string digest;
+  digest.reserve(32);
+  for (const uint32_t word : state_) {
+    for (int shift = 24; shift >= 0; shift -= 8) digest += static_cast<char>((word >> shift) & 0xff);
+  }
+  return digest;
+}
+
+std::string Sha256::HexDigest() {
   static constexpr char kHex[] = "0123456789abcdef";
   std::string hex;
   hex.reserve(64);
-  for (const uint32_t word : state_) {
-    for (int shift = 28; shift >= 0; shift -= 4) hex += kHex[(word >> shift) & 0xf];
+  for (const char byte : Digest()) {
+    hex += kHex[static_cast<uint8_t>(byte) >> 4];
+    hex += kHex[static_cast<uint8_t>(byte) & 0xf];
   }
   return hex;
 }
@@ -131,11 +141,9 @@ std::string Sha256Hex(const std::string& bytes) {
 
 std::string Sha256Base64(const std::string& bytes) {
   static constexpr char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  const std::string hex = Sha256Hex(bytes);
-  std::string digest;
-  // By hand: strtol is not among what the Windows programs may import.
-  const auto nibble = [](char c) { return c <= '9' ? c - '0' : c - 'a' + 10; };
-  for (size_t i = 0; i + 1 < hex.size(); i += 2) digest += static_cast<char>(nibble(hex[i]) << 4 | nibble(hex[i + 1]));
+  Sha256 hash;
+  hash.Update(bytes.data(), bytes.size());
+  const std::string digest = hash.Digest();
   std::string out;
   for (size_t i = 0; i < digest.size(); i += 3) {
     const size_t left = digest.size() - i;

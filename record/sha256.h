@@ -14,7 +14,9 @@ class Sha256 {
 
   // Any number of calls, of any sizes, 0 included.
   void Update(const void* data, size_t size);
-  // The digest as 64 lower-case hex characters; the object is spent afterwards (call Reset to reuse).
+  // The digest's 32 bytes; the object is spent afterwards (call Reset to reuse).
+  std::string Digest();
+  // The same as 64 lower-case hex characters.
   std::string HexDigest();
   void Reset();
 

@@ -83,28 +83,11 @@ grep -rl '@SCOURIX_VERSION@' config | xargs -r sed -i "s/@SCOURIX_VERSION@/$vers
 mkdir -p config/packages.chroot
 cp "$deb" config/packages.chroot/
 
-# The package depends on libguestfs0 for disks and images; the live system
-# cleans mounted folders only and has no room for qemu and its appliance, so
-# a package of its own stands in for it there.
-needs=$(dpkg-deb -f "$deb" Depends | tr ',' '\n' | sed -n 's/^ *libguestfs0 *(>= *\([^)]*\)).*/\1/p')
-if [ -n "$needs" ]; then
-  stub=$(mktemp -d)
-  mkdir -p "$stub/DEBIAN"
-  cat > "$stub/DEBIAN/control" <<CONTROL
-Package: scourix-live-no-guestfs
-Version: 1.0
-Architecture: all
-Maintainer: Scourix developers <scourix@example.org>
-Provides: libguestfs0 (= $needs)
-Conflicts: libguestfs0
-Section: misc
-Priority: optional
-Description: stands in for libguestfs0 on the Scourix Rescue USB
- scourix-rescue there cleans mounted volumes (folders) only.
-CONTROL
-  find "$stub" -exec touch -h -d "@$epoch" {} +
-  dpkg-deb --root-owner-group --build "$stub" config/packages.chroot/scourix-live-no-guestfs_1.0_all.deb > /dev/null
-  rm -rf "$stub"
+# libguestfs0 is only recommended by the package and live-build installs no
+# recommended packages: the live system cleans mounted folders only.
+if dpkg-deb -f "$deb" Depends | grep -q libguestfs; then
+  echo "build-rescue-iso: the package depends on libguestfs; the live system has no room for it" >&2
+  exit 1
 fi
 
 echo "build-rescue-iso: building in $work (live-build; its log: $work/build.log)"

@@ -49,9 +49,10 @@ printf 'Source: scourix\n\nPackage: %s\nArchitecture: any\n' "$package" > "$shli
 depends=$(cd "$shlibs" && dpkg-shlibdeps -O -e "$stage/usr/bin/$package" 2>/dev/null | sed -n 's/^shlibs:Depends=//p')
 [ -n "$depends" ] || { echo "package-deb: dpkg-shlibdeps found no dependencies" >&2; exit 1; }
 # libguestfs is loaded only when a disk or image is given (folders need none
-# of it); its appliance boots a kernel of this machine's /boot.
-depends="$depends, libguestfs0 (>= 1:1.48)"
-recommends="linux-image-amd64"
+# of it, and the program says what to install when it is missing); its
+# appliance boots a kernel of this machine's /boot. apt installs both by
+# default; the rescue USB, which cleans mounted folders only, leaves them out.
+recommends="libguestfs0 (>= 1:1.48), linux-image-amd64"
 
 # In KiB, each file rounded up, as dpkg counts it: the same on any file system.
 size=$(find "$stage/usr" -type f -printf '%s\n' | awk '{ total += int(($1 + 1023) / 1024) } END { print total }')

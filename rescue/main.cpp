@@ -1,5 +1,5 @@
 // scourix-rescue [--report-only] [--log FILE] [--backup DIR] [--record FILE]
-//                [--jobs N] [--if-windows] [--all] TARGET...
+//                [--jobs N] [--readers N] [--if-windows] [--all] TARGET...
 // scourix-rescue --undo BACKUPDIR [--force] TARGET
 //
 // Cleans a Windows system volume mounted on Linux: the Windows program's
@@ -67,7 +67,7 @@ int Usage(const char* problem) {
   std::fprintf(stderr,
                "scourix-rescue: %s\n"
                "usage: scourix-rescue [--report-only] [--log FILE] [--backup DIR] [--record FILE|DIR] [--jobs N]\n"
-               "                      [--if-windows] TARGET...\n"
+               "                      [--readers N] [--if-windows] TARGET...\n"
                "       scourix-rescue [options] --all [TARGET...]\n"
                "       scourix-rescue --undo BACKUPDIR [--force] TARGET\n"
                "       scourix-rescue --list-volumes\n",
@@ -176,15 +176,22 @@ std::string Stamp(const std::tm& t) {
   return stamp;
 }
 
-// Folder levels the walk may keep open: half of the descriptors the limit
-// leaves free once the hives and the log are open, a few kept in reserve.
-int HeldFolderLevels() {
+// The descriptors the limit leaves free once the hives and the log are open,
+// a few kept in reserve.
+int FreeDescriptors() {
   rlimit limit {};
-  if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return 1;
+  if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return 2;
   const int highest = static_cast<int>(std::min<rlim_t>(limit.rlim_cur, 65536));
   int open = 0;
   for (int fd = 0; fd < highest; ++fd) open += fcntl(fd, F_GETFD) != -1 ? 1 : 0;
-  return std::max(1, (highest - open - 16) / 2);
+  return std::max(2, highest - open - 16);
+}
+
+// The readers asked for, or as many as suit the volume's disk.
+int Readers(const Options& options, int root) {
+  if (options.readers > 0) return options.readers;
+  struct stat st {};
+  return fstat(root, &st) == 0 ? ReadersForDevice(st.st_dev, MachinePaths{}) : kReadersFast;
 }
 
 int TerminalWidth() {
@@ -362,7 +369,7 @@ int ScanVolume(const Options& options, OpenedVolume& opened, PosixAppendFile& lo
   scan.console = &console;
   scan.volume = &volume;
   scan.root = opened.root.Get();
-  scan.heldLevels = HeldFolderLevels();
+  scan.limits = PlanWalk(Readers(options, scan.root), FreeDescriptors());
   if (volume.registry == RegistryKind::Nt) {
     scan.registry = &opened.registry;
   } else if (volume.registry == RegistryKind::Windows9x) {
@@ -372,7 +379,7 @@ int ScanVolume(const Options& options, OpenedVolume& opened, PosixAppendFile& lo
                      volume.windowsDirectory.windows.c_str());
   }
 
-  for (const VolumePath& target : volume.scanTargets) WalkOfflineTree(target, scan);
+  WalkOfflineTrees(volume.scanTargets, scan);
   FindWormServices(scan);
   console.ClearProgress();
   std::string error;

@@ -4,7 +4,7 @@
 
 bool RescueOptions::operator==(const RescueOptions& other) const {
   return reportOnly == other.reportOnly && log == other.log && backup == other.backup && undo == other.undo &&
-         force == other.force && record == other.record && jobs == other.jobs && all == other.all &&
+         force == other.force && record == other.record && jobs == other.jobs && readers == other.readers && all == other.all &&
          listVolumes == other.listVolumes && ifWindows == other.ifWindows && targets == other.targets;
 }
 
@@ -21,6 +21,13 @@ namespace {
 bool Refuse(std::string& problem, const char* why) {
   problem = why;
   return false;
+}
+
+// The number after an option, from 1 to most; 0 when there is none such.
+int CountAfter(int argc, const char* const* argv, int& i, int most) {
+  char* end = nullptr;
+  const long count = ++i == argc ? 0 : std::strtol(argv[i], &end, 10);
+  return count >= 1 && count <= most && *end == '\0' ? static_cast<int>(count) : 0;
 }
 
 }  // namespace
@@ -50,10 +57,11 @@ bool ParseRescueOptions(int argc, const char* const* argv, RescueOptions& option
     } else if (arg == "--if-windows") {
       options.ifWindows = true;
     } else if (arg == "--jobs") {
-      char* end = nullptr;
-      const long jobs = ++i == argc ? 0 : std::strtol(argv[i], &end, 10);
-      if (jobs < 1 || jobs > kMostJobs || *end != '\0') return Refuse(problem, "--jobs needs a number from 1 to 64");
-      options.jobs = static_cast<int>(jobs);
+      options.jobs = CountAfter(argc, argv, i, kMostJobs);
+      if (options.jobs == 0) return Refuse(problem, "--jobs needs a number from 1 to 64");
+    } else if (arg == "--readers") {
+      options.readers = CountAfter(argc, argv, i, kMostReaders);
+      if (options.readers == 0) return Refuse(problem, "--readers needs a number from 1 to 64");
     } else if (arg.size() > 1 && arg[0] == '-' && arg != "--") {
       return Refuse(problem, "unknown option");
     } else {
@@ -97,6 +105,7 @@ std::vector<std::string> RescueArguments(const RescueOptions& options) {
   add("--undo", options.undo);
   if (options.force) arguments.push_back("--force");
   if (options.jobs > 0) add("--jobs", std::to_string(options.jobs));
+  if (options.readers > 0) add("--readers", std::to_string(options.readers));
   // After "--", a target that begins with '-' is a target.
   arguments.push_back("--");
   arguments.insert(arguments.end(), options.targets.begin(), options.targets.end());

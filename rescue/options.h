@@ -7,6 +7,7 @@
 #include <vector>
 
 constexpr int kMostJobs = 64;
+constexpr int kMostReaders = 64;
 
 struct RescueOptions {
   bool reportOnly = false;
@@ -15,7 +16,8 @@ struct RescueOptions {
   std::string undo;
   bool force = false;
   std::string record;
-  int jobs = 0;  // 0: one per processor
+  int jobs = 0;     // 0: one per processor
+  int readers = 0;  // 0: as suits the volume's disk
   bool all = false;
   bool listVolumes = false;  // print the volumes a stick's system may clean
   bool ifWindows = false;    // a disk without Windows is passed over, not refused

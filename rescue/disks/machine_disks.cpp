@@ -1,6 +1,7 @@
 #include "rescue/disks/machine_disks.h"
 
 #include <fcntl.h>
+#include <sys/sysmacros.h>
 
 #include <algorithm>
 #include <cstring>
@@ -151,4 +152,61 @@ const char* VolumeKindName(VolumeKind kind) {
       break;
   }
   return "none";
+}
+
+namespace {
+
+// The block device's name behind a mounted file system's number: its own
+// entry in sysfs, or for a file system without one (FUSE, btrfs) the source
+// mountinfo gives it.
+std::string DeviceName(const std::string& number, const MachinePaths& paths) {
+  for (const std::string& disk : Entries(paths.sysBlock)) {
+    const std::string folder = paths.sysBlock + "/" + disk;
+    if (FirstLine(folder + "/dev") == number) return disk;
+    for (const std::string& entry : Entries(folder)) {
+      if (FirstLine(folder + "/" + entry + "/dev") == number) return entry;
+    }
+  }
+  std::ifstream in(paths.mountInfo);
+  for (std::string line; std::getline(in, line);) {
+    std::istringstream fields(line);
+    std::string id, parent, mounted;
+    const size_t separator = line.find(" - ");
+    if (!(fields >> id >> parent >> mounted) || mounted != number || separator == std::string::npos) continue;
+    std::istringstream after(line.substr(separator + 3));
+    std::string type, source;
+    if (after >> type >> source && source.rfind("/dev/", 0) == 0) return source.substr(source.rfind('/') + 1);
+  }
+  return "";
+}
+
+// The whole disk a device (a disk or one of its partitions) belongs to.
+std::string DiskOf(const std::string& device, const MachinePaths& paths) {
+  if (device.empty() || device.find('/') != std::string::npos || device == "." || device == "..") return "";
+  for (const std::string& disk : Entries(paths.sysBlock)) {
+    if (disk == device || !FirstLine(paths.sysBlock + "/" + disk + "/" + device + "/dev").empty()) return disk;
+  }
+  return "";
+}
+
+bool IsVirtualDisk(const std::string& disk, const MachinePaths& paths) {
+  for (const char* prefix : {"vd", "xvd", "loop", "nbd", "zram", "rbd"}) {
+    if (disk.rfind(prefix, 0) == 0) return true;
+  }
+  std::string vendor = FirstLine(paths.sysBlock + "/" + disk + "/device/vendor");
+  vendor.erase(vendor.find_last_not_of(' ') + 1);
+  for (const char* virtualVendor : {"QEMU", "VMware", "VMware,", "VBOX", "Msft", "Xen", "Google", "Amazon"}) {
+    if (vendor == virtualVendor) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+int ReadersForDevice(unsigned long long device, const MachinePaths& paths) {
+  const std::string number = std::to_string(major(device)) + ":" + std::to_string(minor(device));
+  const std::string disk = DiskOf(DeviceName(number, paths), paths);
+  if (disk.empty()) return kReadersFast;
+  const std::string rotational = FirstLine(paths.sysBlock + "/" + disk + "/queue/rotational");
+  return rotational == "1" && !IsVirtualDisk(disk, paths) ? kReadersRotating : kReadersFast;
 }

@@ -32,3 +32,14 @@ struct MachineVolume {
   VolumeKind kind;
 };
 std::vector<MachineVolume> UnusedWindowsVolumes(const MachinePaths& paths);
+
+// How many readers suit the disk a volume is on: a rotating disk answers one
+// request at a time and seeks between them, so it gets few; an SSD, an NVMe
+// disk or a virtual disk (which reports itself rotating more often than not)
+// answers many at once. A volume whose disk cannot be told (a network or
+// memory file system) counts as fast.
+constexpr int kReadersRotating = 4;
+constexpr int kReadersFast = 16;
+// device: the volume's st_dev; a FUSE mount (ntfs-3g) is traced to its source
+// through mountInfo.
+int ReadersForDevice(unsigned long long device, const MachinePaths& paths);

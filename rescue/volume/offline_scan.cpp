@@ -19,6 +19,7 @@
 #include "posix/unique_fd.h"
 #include "rescue/volume/backup.h"
 #include "rescue/volume/folder_listing.h"
+#include "rescue/volume/tree_reader.h"
 
 namespace {
 
@@ -40,75 +41,28 @@ void NotScanned(const std::string& windowsPath, int error, OfflineScan& scan) {
   NotScanned(windowsPath, std::strerror(error), scan);
 }
 
-void CheckOfflineFile(int folder, const std::string& name, const VolumePath& where, OfflineScan& scan) {
+// One file the readers examined: counted, and each match recorded with the
+// registry repair it calls for.
+void RecordFile(const WalkStep& step, OfflineScan& scan) {
   ++scanState.filesScanned;
-  SignatureVerdict verdict;
-  {
-    PosixFileSource file(folder, name.c_str());
-    if (!file.Ok()) {
-      // Gone, or no longer a regular file, since the listing: nothing to
-      // scan. A regular file that cannot be read is reported.
-      const int error = errno;
-      struct stat st {};
-      if (fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode)) {
-        NotScanned(where.windows + "\\" + name, error, scan);
-      }
-      return;
-    }
-    verdict = ExamineFile(file);
-  }  // closed before anything is done to it
-  if (verdict.count == 0) return;
-  struct stat st {};
-  if (fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) return;
-  for (size_t i = 0; i < verdict.count; ++i) {
+  const VolumePath& where = *step.folder;
+  if (step.unreadable != 0) {
+    NotScanned(where.windows + "\\" + step.name, step.unreadable, scan);
+    return;
+  }
+  // A match that is no longer a regular file is not the file examined.
+  if (!step.examined || step.verdict.count == 0 || step.after.st_ino == 0) return;
+  for (size_t i = 0; i < step.verdict.count; ++i) {
     ++scanState.filesInfected;
     FoundFile found;
     found.folder = RelativePath(*scan.volume, where.host);
-    found.name = name;
-    found.windows = where.windows + "\\" + name;
-    found.device = st.st_dev;
-    found.inode = st.st_ino;
-    found.isHive = scan.registry != nullptr && scan.registry->IsHiveFile(st.st_dev, st.st_ino);
+    found.name = step.name;
+    found.windows = where.windows + "\\" + step.name;
+    found.device = step.after.st_dev;
+    found.inode = step.after.st_ino;
+    found.isHive = scan.registry != nullptr && scan.registry->IsHiveFile(found.device, found.inode);
     if (scan.registry != nullptr) found.repair = RepairWormRegistry(*scan.registry);
     scan.found.push_back(found);
-  }
-}
-
-// Deeper than any path Windows can use (32,767 characters reach about 16,000
-// levels of one-letter names) would only exhaust the stack: such a folder is
-// said to be unscanned instead.
-constexpr int kDeepestFolder = 8192;
-
-void WalkFolder(UniqueFd folder, const VolumePath& where, int depth, OfflineScan& scan) {
-  if (depth > kDeepestFolder) {
-    NotScanned(where.windows, "deeper than Windows can reach", scan);
-    return;
-  }
-  int error = 0;
-  const std::vector<FolderEntry> entries = ListFolder(folder.Get(), &error);
-  if (error != 0) NotScanned(where.windows, error, scan);
-  for (const FolderEntry& entry : entries) {
-    if (Cancelled()) return;
-    if (entry.kind != EntryKind::File) continue;
-    scan.console->Progress(scanState.filesScanned, where.windows);
-    CheckOfflineFile(folder.Get(), entry.name, where, scan);
-  }
-  const bool hold = depth < scan.heldLevels;
-  if (!hold) folder.Reset();
-  for (const FolderEntry& entry : entries) {
-    if (Cancelled()) return;
-    if (entry.kind != EntryKind::Folder) continue;
-    const VolumePath child = Child(where, entry.name);
-    // Opened without following: a folder replaced by a link since the
-    // listing is not entered.
-    UniqueFd sub = hold ? UniqueFd(openat(folder.Get(), entry.name.c_str(),
-                                          O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC))
-                        : OpenFolderBeneath(scan.root, RelativePath(*scan.volume, child.host));
-    if (!sub) {
-      if (errno != ELOOP && errno != ENOENT && errno != ENOTDIR) NotScanned(child.windows, errno, scan);
-      continue;
-    }
-    WalkFolder(std::move(sub), child, depth + 1, scan);
   }
 }
 
@@ -191,13 +145,17 @@ void ReportUnrepairable(const OfflineScan& scan, const std::vector<std::string>&
 
 }  // namespace
 
-void WalkOfflineTree(const VolumePath& folder, OfflineScan& scan) {
-  UniqueFd top = OpenFolderBeneath(scan.root, RelativePath(*scan.volume, folder.host));
-  if (!top) {
-    NotScanned(folder.windows, errno, scan);
-    return;
+void WalkOfflineTrees(const std::vector<VolumePath>& targets, OfflineScan& scan) {
+  TreeReader reader(scan.root, *scan.volume, targets, scan.limits);
+  WalkStep step;
+  while (reader.Next(step, Cancelled)) {
+    if (step.kind == WalkStep::Kind::NotScanned) {
+      NotScanned(step.windows, step.why.c_str(), scan);
+      continue;
+    }
+    scan.console->Progress(scanState.filesScanned, step.folder->windows);
+    RecordFile(step, scan);
   }
-  WalkFolder(std::move(top), folder, 0, scan);
 }
 
 void FindWormServices(OfflineScan& scan) {

@@ -14,6 +14,7 @@
 #include "cleaning/registry_repair.h"
 #include "engine/console.h"
 #include "rescue/volume/hive_registry.h"
+#include "rescue/volume/tree_reader.h"
 #include "rescue/volume/volume.h"
 
 struct FoundFile {
@@ -42,10 +43,8 @@ struct OfflineScan {
   Console* console = nullptr;
   const WindowsVolume* volume = nullptr;
   int root = -1;  // the volume's root folder, open
-  // Folder levels that keep their folder open while the walk goes deeper;
-  // below them each folder is opened again from the root, so that no depth
-  // runs out of descriptors.
-  int heldLevels = 64;
+  // The readers, and how far they may read ahead of the walk.
+  WalkLimits limits;
   // The worm's files, in the order found.
   std::vector<FoundFile> found;
   // Services that run one of them.
@@ -54,9 +53,9 @@ struct OfflineScan {
   bool failed = false;
 };
 
-// Walks folder and everything under it. Stops early when the scan is
-// cancelled (scanState.scanCancelled).
-void WalkOfflineTree(const VolumePath& folder, OfflineScan& scan);
+// Walks each target and everything under it, in order. Stops early when the
+// scan is cancelled (scanState.scanCancelled).
+void WalkOfflineTrees(const std::vector<VolumePath>& targets, OfflineScan& scan);
 
 // Every service, in every control set of the SYSTEM hive (the machine's
 // "System" key), whose program is one of scan.found.

@@ -31,7 +31,7 @@ TEST(RescueOptions, WrittenOutAndReadBackTheSame) {
   const std::vector<std::vector<std::string>> commandLines = {
       {"/mnt/win"},
       {"--report-only", "--log", "/var/log/s.log", "--record", "/r/pc.json", "/mnt/win"},
-      {"--backup", "/b", "--jobs", "4", "--if-windows", "a.img", "b.img"},
+      {"--backup", "/b", "--jobs", "4", "--readers", "12", "--if-windows", "a.img", "b.img"},
       {"--undo", "Scourix/backup-1", "--force", "/mnt/win"},
       {"--log", "a log with spaces", "--", "-a-target-with-a-dash"},
       {"--list-volumes"},
@@ -226,6 +226,7 @@ TEST(RescueCli, SeveralTargetsInParallel) {
   EXPECT_EQ(before, untouched.Snapshot());
   for (const std::vector<std::string>& wrong : std::vector<std::vector<std::string>>{
            {"--jobs", "0", first.Root()}, {"--jobs", "65", first.Root()}, {"--jobs", "2x", first.Root()},
+           {"--readers", "0", first.Root()}, {"--readers", "65", first.Root()}, {"--readers", first.Root()},
            {"--undo", "x", first.Root(), second.Root()}, {first.Root(), "--report-only"}}) {
     EXPECT_EQ(3, Rescue(wrong).status) << ::testing::PrintToString(wrong);
   }

@@ -1,6 +1,8 @@
 #include "rescue/volume/tree_reader.h"
 
 #include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -44,12 +46,18 @@ WalkLimits PlanWalk(int readers, int freeDescriptors) {
 TreeReader::TreeReader(int root, const WindowsVolume& volume, std::vector<VolumePath> targets,
                        const WalkLimits& limits)
     : root_(root), volume_(volume), targets_(std::move(targets)), limits_(limits) {
+  // The readers take no signals: Ctrl-C reaches the walk's own thread, and no
+  // read of theirs is cut short by it.
+  sigset_t all, before;
+  sigfillset(&all);
+  const bool masked = pthread_sigmask(SIG_SETMASK, &all, &before) == 0;
   // Fewer readers than asked for when the system will not start more; none
   // at all, and the walk reads for itself.
   try {
     for (int i = 0; i < std::max(1, limits_.readers); ++i) readers_.emplace_back(&TreeReader::ReaderLoop, this);
   } catch (const std::system_error&) {
   }
+  if (masked) pthread_sigmask(SIG_SETMASK, &before, nullptr);
 }
 
 TreeReader::~TreeReader() {

@@ -1,10 +1,12 @@
 // Finding a Windows volume's folders and hives from Linux, and reading a
 // service's program from its offline ImagePath.
 #include <gtest/gtest.h>
+#include <sys/sysmacros.h>
 
 #include "rescue/disks/disk_format.h"
 #include "rescue/disks/machine_disks.h"
 #include "rescue/volume/offline_scan.h"
+#include "rescue/volume/tree_reader.h"
 #include "rescue/volume/volume.h"
 #include "tests/support/test_volume.h"
 
@@ -268,6 +270,75 @@ TEST(UnusedWindowsDisks, OnlyDisksNothingUsesWithAWindowsFileSystem) {
     volumes.push_back(volume.device.substr(paths.dev.size() + 1) + " " + VolumeKindName(volume.kind));
   }
   EXPECT_EQ((std::vector<std::string>{"sda2 ntfs", "sdc fat32", "sdh1 fat32", "sdh2 ntfs", "sdh3 bitlocker"}), volumes);
+}
+
+// The readers a volume gets from its disk, the machine written out as above.
+TEST(ReadersForDevice, FewOnlyOnARealRotatingDisk) {
+  TestVolume machine("machine-readers");
+  const auto disk = [&](const std::string& name, const std::string& number, const char* rotational,
+                        const char* vendor) {
+    machine.WriteFile("sys/block/" + name + "/dev", number + "\n");
+    machine.WriteFile("sys/block/" + name + "/queue/rotational", std::string(rotational) + "\n");
+    if (vendor != nullptr) machine.WriteFile("sys/block/" + name + "/device/vendor", std::string(vendor) + "\n");
+  };
+  disk("sda", "8:0", "1", "ATA     ");
+  machine.WriteFile("sys/block/sda/sda2/dev", "8:2\n");
+  disk("sdb", "8:16", "0", "ATA     ");
+  disk("sdc", "8:32", "1", "QEMU    ");
+  disk("vda", "254:0", "1", nullptr);
+  machine.WriteFile("sys/block/vda/vda1/dev", "254:1\n");
+  disk("nvme0n1", "259:0", "0", nullptr);
+  machine.WriteFile("mountinfo",
+                    "40 1 0:40 / /mnt/win rw - fuseblk /dev/sda2 rw\n"
+                    "41 1 0:41 / /mnt/other rw - fuseblk /dev/sdb rw\n"
+                    "42 1 0:42 / /mnt/share rw - cifs //server/c rw\n"
+                    "43 1 0:43 / /mnt/odd rw - fuseblk /dev/mapper/vg-win rw\n");
+  MachinePaths paths;
+  paths.sysBlock = machine.Path("sys/block");
+  paths.mountInfo = machine.Path("mountinfo");
+  const struct {
+    unsigned major, minor;
+    int readers;
+  } cases[] = {
+      {8, 2, kReadersRotating},   // a partition of a rotating disk
+      {8, 0, kReadersRotating},   // the disk itself
+      {8, 16, kReadersFast},      // an SSD
+      {8, 32, kReadersFast},      // a virtual disk that says it rotates
+      {254, 1, kReadersFast},     // virtio
+      {259, 0, kReadersFast},     // NVMe
+      {0, 40, kReadersRotating},  // ntfs-3g on the rotating disk's partition
+      {0, 41, kReadersFast},      // ntfs-3g on the SSD
+      {0, 42, kReadersFast},      // a network share: no disk to ask
+      {0, 43, kReadersFast},      // a source sysfs does not list
+      {9, 9, kReadersFast},       // unknown
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(c.readers, ReadersForDevice(makedev(c.major, c.minor), paths)) << c.major << ":" << c.minor;
+  }
+}
+
+// The walk's read-ahead within the descriptors the process has: never more
+// than are free, even at the worst (every held level open, every step read
+// ahead in a folder of its own, each reader opening one beneath the root),
+// and the readers asked for where there is room for them.
+TEST(PlanWalk, StaysWithinTheFreeDescriptors) {
+  for (const int free : {40, 42, 64, 100, 1000, 65000}) {
+    for (const int readers : {1, 4, 16, 64}) {
+      const WalkLimits limits = PlanWalk(readers, free);
+      EXPECT_GE(limits.readers, 1);
+      EXPECT_LE(limits.readers, readers);
+      EXPECT_GE(limits.window, 2u);
+      EXPECT_GE(limits.listings, 1u);
+      EXPECT_GE(limits.heldLevels, 1);
+      const size_t worst = static_cast<size_t>(limits.heldLevels) + 1 + limits.window + limits.listings + 1 +
+                           3 * static_cast<size_t>(limits.readers);
+      EXPECT_LE(worst, static_cast<size_t>(free)) << readers << " readers, " << free << " free";
+    }
+  }
+  EXPECT_EQ(16, PlanWalk(16, 1000).readers);
+  EXPECT_EQ(64, PlanWalk(64, 65000).readers);
+  EXPECT_EQ(1, PlanWalk(16, 42).readers);  // ulimit -n 64
+  EXPECT_GE(PlanWalk(16, 1000).window, 64u);
 }
 
 // The image's format from its own bytes; whatever could make qemu open

@@ -7,12 +7,14 @@
 //   bench-native clamav | yara         print the equivalent rule
 //
 // Each timed mode makes one warm-up pass, then RUNS passes, printing
-// "run SECONDS FILES MATCHES" for each.
+// "run SECONDS FILES MATCHES" for each; RUNS 0 makes a single pass without
+// warm-up (for a cold cache, dropped by the caller).
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -123,11 +125,11 @@ int main(int argc, char** argv) {
                             : std::strcmp(argv[1], "detect") == 0 ? DetectVisit
                                                                   : nullptr;
   const int runs = std::atoi(argv[2]);
-  if (visit == nullptr || runs < 1) {
-    std::fprintf(stderr, "bench-native: unknown mode or RUNS below 1\n");
+  if (visit == nullptr || runs < 0) {
+    std::fprintf(stderr, "bench-native: unknown mode or RUNS below 0\n");
     return 2;
   }
-  for (int run = 0; run <= runs; ++run) {
+  for (int run = runs == 0 ? 1 : 0; run <= std::max(runs, 1); ++run) {
     Tally tally;
     const auto start = std::chrono::steady_clock::now();
     for (int i = 3; i < argc; ++i) Walk(argv[i], visit, tally);

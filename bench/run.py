@@ -2,7 +2,7 @@
 """make bench: how fast the scan is against the least it could cost, and
 against general-purpose scanners, on generated Windows-like trees.
 
-    bench/run.py [--runs N] [--image-files N] [FILES ...]      (default: 10000 100000)
+    bench/run.py [--runs N] [--image-files N] [--rescue-only] [FILES ...]   (default: 10000 100000)
 
 For each size it measures, after a warm-up pass, N passes of: the Win32 floor
 under Wine (bench-floor), the engine under Wine (bench-engine), the whole
@@ -41,8 +41,8 @@ def run(cmd, env=None, capture=True):
 
 def build():
     run(["scripts/setup.sh", "clamav", "yara"], capture=False)
-    for preset, targets in (("bench", ["bench-tree", "bench-native", "scourix-rescue", "make-disk-image",
-                                       "make-xp-volume", "make-samples"]),
+    for preset, targets in (("bench", ["bench-tree", "bench-native", "bench-floor-many", "scourix-rescue",
+                                       "make-disk-image", "make-xp-volume", "make-samples"]),
                             ("win64", ["bench-floor", "bench-engine", "bench-program", "Scourix", "wine-crash"])):
         run(["cmake", "--preset", preset])
         run(["cmake", "--build", "--preset", preset, "-j", str(os.cpu_count()), "--target"] + targets)
@@ -103,11 +103,10 @@ def scanned(output):
     return sum(int(line.split(":")[-1]) for line in output.splitlines() if line.startswith("Total files scanned"))
 
 
-def disk_image(files, rules_ldb):
-    """scourix-rescue through libguestfs on an NTFS image of a generated Windows
-    volume, the same program on the local folder, clamscan on the folder."""
+def rescue_volume(files):
+    """A generated Windows XP volume with the bench's tree spread over its
+    scan targets, and a worm-like file in place of cmd.exe."""
     volume = os.path.join(WORK, "disk-volume")
-    image = os.path.join(WORK, "disk.qcow2")
     shutil.rmtree(volume, ignore_errors=True)
     run([os.path.join(NATIVE_BIN, "make-xp-volume"), volume])
     samples = os.path.join(WORK, "disk-samples")
@@ -120,6 +119,75 @@ def disk_image(files, rules_ldb):
     roots = [os.path.join(volume, folder) for folder in folders]
     made = run([os.path.join(NATIVE_BIN, "bench-tree"), str(files), os.path.join(WORK, "disk-samples.txt")] +
                [f"{root}:{win}" for root, win in zip(roots, folders.values())]).strip()
+    run(["sync"])
+    return volume, made
+
+
+def drop_caches():
+    """Drops the page cache, dentries and inodes; False where it cannot (not root)."""
+    try:
+        os.sync()
+        with open("/proc/sys/vm/drop_caches", "w") as knob:
+            knob.write("3\n")
+        return True
+    except OSError:
+        return False
+
+
+def cold_and_warm(volume, runs):
+    """scourix-rescue --report-only on the folder against the floor of one
+    reader (bench-native) and of many (bench-floor-many), over the same scan
+    targets: cold, each run after the page cache was dropped, and warm."""
+    roots = [os.path.join(volume, name) for name in ("WinDows", "documents and settings", "PROGRAM FILES")]
+    rescue = os.path.join(NATIVE_BIN, "scourix-rescue")
+    many = 16  # what scourix-rescue takes on an SSD, NVMe or virtual disk
+    measures = [
+        ("floor, one reader", [os.path.join(NATIVE_BIN, "bench-native"), "floor", "0"] + roots),
+        (f"floor, {many} readers", [os.path.join(NATIVE_BIN, "bench-floor-many"), str(many), "0"] + roots),
+        ("scourix-rescue", [rescue, "--report-only", volume]),
+        ("scourix-rescue --readers 1", [rescue, "--readers", "1", "--report-only", volume]),
+    ]
+
+    def once(cmd):
+        start = time.perf_counter()
+        subprocess.run(cmd, cwd=ROOT, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        return time.perf_counter() - start
+
+    cold = {name: [] for name, _ in measures}
+    cold_ok = drop_caches()
+    if cold_ok:
+        for _ in range(runs):  # interleaved, so that a noisy moment spreads over all
+            for name, cmd in measures:
+                drop_caches()
+                cold[name].append(once(cmd))
+    else:
+        print("(cold figures skipped: dropping the page cache needs root)")
+    warm = {name: [] for name, _ in measures}
+    for name, cmd in measures:
+        once(cmd)
+    for _ in range(runs):
+        for name, cmd in measures:
+            warm[name].append(once(cmd))
+    print(f"{'measure':28} {'cold s':>7} {'spread s':>15} {'warm s':>7} {'spread s':>15}")
+    for name, _ in measures:
+        c, w = cold[name], warm[name]
+        cold_text = f"{statistics.median(c):7.3f} {min(c):7.3f}-{max(c):<7.3f}" if c else f"{'-':>7} {'':15}"
+        print(f"{name:28} {cold_text} {statistics.median(w):7.3f} {min(w):7.3f}-{max(w):<7.3f}")
+    med = lambda d, name: statistics.median(d[name])
+    if cold_ok:
+        print(f"cold: floor of one reader / scourix-rescue:      {med(cold, 'floor, one reader') / med(cold, 'scourix-rescue'):.2f}"
+              "  (target: at least 2)")
+        print(f"cold: scourix-rescue / floor of {many} readers:      "
+              f"{med(cold, 'scourix-rescue') / med(cold, f'floor, {many} readers'):.2f}  (target: at most 1.1)")
+    print(f"warm: scourix-rescue / floor of one reader:      {med(warm, 'scourix-rescue') / med(warm, 'floor, one reader'):.2f}"
+          "  (target: at most 1.1)")
+
+
+def disk_image(volume, made, rules_ldb):
+    """scourix-rescue through libguestfs on an NTFS image of the generated
+    Windows volume, the same program on the local folder, clamscan on the
+    folder."""
+    image = os.path.join(WORK, "disk.qcow2")
     print(f"\nDisk image: {made}, in an NTFS qcow2 image made through libguestfs", flush=True)
     start = time.perf_counter()
     run([os.path.join(NATIVE_BIN, "make-disk-image"), image, "qcow2", "ntfs", volume])
@@ -173,12 +241,11 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--runs", type=int, default=5)
     parser.add_argument("--image-files", type=int, default=20000)
+    parser.add_argument("--rescue-only", action="store_true", help="scourix-rescue's figures alone")
     parser.add_argument("files", type=int, nargs="*", default=[10000, 100000])
     args = parser.parse_args()
     build()
     os.makedirs(WORK, exist_ok=True)
-    template = os.path.join(WORK, "template")
-    run(["scripts/wine-prefix.sh", "create", template, os.path.join(WIN_BIN, "wine-crash.exe")])
     rules_ldb = os.path.join(WORK, "rules.ldb")
     rules_yar = os.path.join(WORK, "rules.yar")
     with open(rules_ldb, "w") as f:
@@ -187,6 +254,11 @@ def main():
         f.write(run([os.path.join(NATIVE_BIN, "bench-native"), "yara"]))
 
     print(f"Machine: {machine()}")
+    if args.rescue_only:
+        rescue_figures(args, rules_ldb)
+        return
+    template = os.path.join(WORK, "template")
+    run(["scripts/wine-prefix.sh", "create", template, os.path.join(WIN_BIN, "wine-crash.exe")])
     results = {}
     for files in args.files:
         runs = args.runs
@@ -233,7 +305,14 @@ def main():
         for name in results[small]:
             print(f"  {name:24} {results[large][name]['median'] / results[small][name]['median']:.1f} times the time")
     shutil.rmtree(template, ignore_errors=True)
-    disk_image(args.image_files, rules_ldb)
+    rescue_figures(args, rules_ldb)
+
+
+def rescue_figures(args, rules_ldb):
+    volume, made = rescue_volume(args.image_files)
+    print(f"\nscourix-rescue on a generated Windows volume: {made}", flush=True)
+    cold_and_warm(volume, args.runs)
+    disk_image(volume, made, rules_ldb)
 
 
 if __name__ == "__main__":

@@ -85,7 +85,7 @@ build_deb "$out/rescue" "$out/$deb"
 files=("$name.zip" "$name-debug.zip" "$deb")
 # The Scourix Rescue USB, with that package (root: live-build). Not in the
 # check that make test runs, which compares two builds byte for byte: the
-# image has its own test, which builds and boots it (make test-usb).
+# image has its own test, which builds and boots it (native_rescue_usb).
 if [ "${1:-}" != --twice ]; then
   iso=scourix-rescue-$version-amd64.iso
   scripts/build-rescue-iso.sh "$out/$deb" "$out/$iso"

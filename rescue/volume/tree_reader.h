@@ -93,6 +93,7 @@ class TreeReader {
     std::string relative;
     std::shared_ptr<const VolumePath> where;  // List: the folder
     bool list = true;                         // List: false opens it only
+    bool taken = false;  // by a reader, or by the walk itself (under the mutex)
     std::atomic<bool> done{false};
     // List's results.
     int openError = 0;
@@ -134,6 +135,7 @@ class TreeReader {
   void IssueChildListings(Level& level, bool next);
   void NotScanned(const std::string& windows, std::string why);
   bool Finished() const;
+  Task* Awaited() const;
 
   const int root_;
   const WindowsVolume& volume_;
@@ -149,6 +151,7 @@ class TreeReader {
   std::condition_variable finished_;
   std::deque<std::shared_ptr<Task>> queue_;
   bool stopping_ = false;
-  unsigned long completions_ = 0;
+  size_t sleeping_ = 0;  // readers waiting for work
+  Task* awaited_ = nullptr;  // what the walk sleeps on, if it does
   std::vector<std::thread> readers_;
 };

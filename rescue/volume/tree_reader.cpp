@@ -1,10 +1,10 @@
 #include "rescue/volume/tree_reader.h"
 
 #include <fcntl.h>
-#include <sys/resource.h>
-#include <unistd.h>
 #include <pthread.h>
 #include <signal.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -71,7 +71,8 @@ TreeReader::~TreeReader() {
   {
     const std::lock_guard<std::mutex> lock(mutex_);
     stopping_ = true;
-    queue_.clear();
+    listings_.clear();
+    files_.clear();
   }
   work_.notify_all();
   for (std::thread& reader : readers_) reader.join();
@@ -81,13 +82,13 @@ void TreeReader::Issue(const std::shared_ptr<Task>& task) {
   bool wake = false;
   {
     const std::lock_guard<std::mutex> lock(mutex_);
-    queue_.push_back(task);
+    (task->kind == Task::Kind::List ? listings_ : files_).push_back(task);
     // A sleeping reader is woken only when far more is queued than the
     // readers awake can take: on a cached volume the walk and a few readers
     // keep up, and waking one per request would cost more than its reads; on
     // a cold one the requests pile up and every reader wakes.
     const size_t backlog = std::min(kWakeBacklog, limits_.window / 2);
-    wake = sleeping_ > 0 && queue_.size() > readers_.size() - sleeping_ + backlog;
+    wake = sleeping_ > 0 && listings_.size() + files_.size() > readers_.size() - sleeping_ + backlog;
   }
   if (wake) work_.notify_one();
 }
@@ -141,16 +142,21 @@ void TreeReader::ReaderLoop() {
     std::shared_ptr<Task> task;
     {
       std::unique_lock<std::mutex> lock(mutex_);
-      while (!stopping_ && queue_.empty()) {
+      while (!stopping_ && listings_.empty() && files_.empty()) {
         ++sleeping_;
         work_.wait(lock);
         --sleeping_;
       }
       if (stopping_) return;
-      // The newest request first: the walk takes the oldest itself when no
-      // reader has, so the two work from opposite ends.
-      task = std::move(queue_.back());
-      queue_.pop_back();
+      // A listing first; then the newest file: the walk takes the oldest
+      // itself when no reader has, so the two work from opposite ends.
+      if (!listings_.empty()) {
+        task = std::move(listings_.front());
+        listings_.pop_front();
+      } else {
+        task = std::move(files_.back());
+        files_.pop_back();
+      }
       task->taken = true;
     }
     Run(*task, root_);
@@ -324,10 +330,11 @@ bool TreeReader::Next(WalkStep& step, const std::function<bool()>& cancelled) {
     if (!awaited->taken) {
       // No reader has taken it yet (all busy further ahead, or none could be
       // started): the walk reads it itself rather than wait.
-      const auto queued = std::find_if(queue_.begin(), queue_.end(),
+      auto& queue = awaited->kind == Task::Kind::List ? listings_ : files_;
+      const auto queued = std::find_if(queue.begin(), queue.end(),
                                        [&](const std::shared_ptr<Task>& task) { return task.get() == awaited; });
-      if (queued != queue_.end()) {
-        queue_.erase(queued);
+      if (queued != queue.end()) {
+        queue.erase(queued);
         awaited->taken = true;
         lock.unlock();
         Run(*awaited, root_);

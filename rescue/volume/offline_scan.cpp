@@ -51,7 +51,7 @@ void RecordFile(const WalkStep& step, OfflineScan& scan) {
     return;
   }
   // A match that is no longer a regular file is not the file examined.
-  if (!step.examined || step.verdict.count == 0 || step.after.st_ino == 0) return;
+  if (!step.examined || step.verdict.count == 0 || !step.stillRegular) return;
   for (size_t i = 0; i < step.verdict.count; ++i) {
     ++scanState.filesInfected;
     FoundFile found;

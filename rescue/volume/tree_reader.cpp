@@ -128,6 +128,7 @@ void TreeReader::Run(Task& task, int root) {
   struct stat st {};
   if (task.verdict.count > 0 && fstatat(folder, task.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
       S_ISREG(st.st_mode)) {
+    task.stillRegular = true;
     task.after = st;
   }
 }
@@ -318,6 +319,7 @@ bool TreeReader::Next(WalkStep& step, const std::function<bool()>& cancelled) {
           step.unreadable = task.unreadable;
           step.examined = task.examined;
           step.verdict = task.verdict;
+          step.stillRegular = task.stillRegular;
           step.after = task.after;
         }
         window_.pop_front();

@@ -62,8 +62,9 @@ struct WalkStep {
   int unreadable = 0;
   bool examined = false;
   SignatureVerdict verdict;
-  // When it matched: the file's state after the examination, if it is still a
-  // regular file (st_ino 0 otherwise).
+  // When it matched: whether it is still a regular file after the
+  // examination, and its state then.
+  bool stillRegular = false;
   struct stat after {};
 };
 
@@ -105,6 +106,7 @@ class TreeReader {
     int unreadable = 0;
     bool examined = false;
     SignatureVerdict verdict;
+    bool stillRegular = false;
     struct stat after {};
   };
 

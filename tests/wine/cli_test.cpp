@@ -463,21 +463,24 @@ TEST_F(ProfileHives, TheUnattendedProgramRepairsThemAndSaysWhichFailed) {
 // program without a terminal has no console: the test makes one (a plain
 // AllocConsole fails, FreeConsole first helps) and sends Ctrl+C to the
 // program's own process group; Ctrl+Break never arrives under this Wine.
+// Once, on a loaded machine, Wine's console host aborted ("malloc assertion
+// failure") and no Ctrl+C arrived at all: a run that never ends is tried once
+// more on a new console; a program that ignores Ctrl+C fails both.
 // Last in the suite: the test keeps its new console.
 TEST(CliInterrupted, CtrlCEndsTheScanWithScanningTerminated) {
   e2e::SeedSamples(3000);
-  FreeConsole();
-  ASSERT_TRUE(AllocConsole());
   ASSERT_TRUE(MakeFolders("C:\\interrupted"));
   const std::string out = "C:\\interrupted-out.txt";
   DWORD status = STILL_ACTIVE;
-  {
+  for (int attempt = 0; attempt < 2 && status == STILL_ACTIVE; ++attempt) {
+    FreeConsole();
+    ASSERT_TRUE(AllocConsole());
     e2e::Program cli(OwnFolder() + "\\scourix-cli.exe", "/record:C:\\interrupted", out, "",
                      CREATE_NEW_PROCESS_GROUP);
     ASSERT_TRUE(cli.Started());
     // Sent until the program ends: before its handler is set, its new
     // process group ignores Ctrl+C.
-    for (int i = 0; i < 600 && (status = cli.Wait(50)) == STILL_ACTIVE; ++i) {
+    for (int i = 0; i < 150 && (status = cli.Wait(200)) == STILL_ACTIVE; ++i) {
       GenerateConsoleCtrlEvent(CTRL_C_EVENT, cli.Id());
     }
   }

@@ -46,20 +46,21 @@ void NotScanned(const std::string& windowsPath, int error, OfflineScan& scan) {
 void RecordFile(const WalkStep& step, OfflineScan& scan) {
   ++scanState.filesScanned;
   const VolumePath& where = *step.folder;
-  if (step.unreadable != 0) {
-    NotScanned(where.windows + "\\" + step.name, step.unreadable, scan);
+  const FileLook& look = step.look;
+  if (look.unreadable != 0) {
+    NotScanned(where.windows + "\\" + step.name, look.unreadable, scan);
     return;
   }
   // A match that is no longer a regular file is not the file examined.
-  if (!step.examined || step.verdict.count == 0 || !step.stillRegular) return;
-  for (size_t i = 0; i < step.verdict.count; ++i) {
+  if (!look.examined || look.verdict.count == 0 || !look.stillRegular) return;
+  for (size_t i = 0; i < look.verdict.count; ++i) {
     ++scanState.filesInfected;
     FoundFile found;
     found.folder = RelativePath(*scan.volume, where.host);
     found.name = step.name;
     found.windows = where.windows + "\\" + step.name;
-    found.device = step.after.st_dev;
-    found.inode = step.after.st_ino;
+    found.device = look.after.st_dev;
+    found.inode = look.after.st_ino;
     found.isHive = scan.registry != nullptr && scan.registry->IsHiveFile(found.device, found.inode);
     if (scan.registry != nullptr) found.repair = RepairWormRegistry(*scan.registry);
     scan.found.push_back(found);

@@ -118,18 +118,18 @@ void TreeReader::Run(Task& task, int root) {
       const int error = errno != 0 ? errno : EIO;
       struct stat st {};
       if (fstatat(folder, task.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode)) {
-        task.unreadable = error;
+        task.look.unreadable = error;
       }
       return;
     }
-    task.verdict = ExamineFile(file);
-    task.examined = true;
+    task.look.verdict = ExamineFile(file);
+    task.look.examined = true;
   }  // closed before it is looked at again
   struct stat st {};
-  if (task.verdict.count > 0 && fstatat(folder, task.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+  if (task.look.verdict.count > 0 && fstatat(folder, task.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
       S_ISREG(st.st_mode)) {
-    task.stillRegular = true;
-    task.after = st;
+    task.look.stillRegular = true;
+    task.look.after = st;
   }
 }
 
@@ -314,14 +314,7 @@ bool TreeReader::Next(WalkStep& step, const std::function<bool()>& cancelled) {
       Pending& front = window_.front();
       if (front.task == nullptr || front.task->done.load(std::memory_order_acquire)) {
         step = std::move(front.step);
-        if (front.task != nullptr) {
-          Task& task = *front.task;
-          step.unreadable = task.unreadable;
-          step.examined = task.examined;
-          step.verdict = task.verdict;
-          step.stillRegular = task.stillRegular;
-          step.after = task.after;
-        }
+        if (front.task != nullptr) step.look = front.task->look;
         window_.pop_front();
         return true;
       }

@@ -44,6 +44,19 @@ struct WalkLimits {
 // what remains, as the walk before them had.
 WalkLimits PlanWalk(int readers, int freeDescriptors);
 
+// What a reader found out about one file.
+struct FileLook {
+  // The file could not be read while it is still a regular file (errno);
+  // 0 when it was examined, or had gone, or was no longer a regular file.
+  int unreadable = 0;
+  bool examined = false;
+  SignatureVerdict verdict;
+  // When it matched: whether it is still a regular file after the
+  // examination, and its state then.
+  bool stillRegular = false;
+  struct stat after {};
+};
+
 // One thing the walk meets, in order.
 struct WalkStep {
   enum class Kind {
@@ -55,17 +68,7 @@ struct WalkStep {
   std::string name;                          // File: its name in the folder
   std::string windows;                       // NotScanned: the path, as Windows names it
   std::string why;                           // NotScanned: the reason
-
-  // File: what the reader found.
-  // The file could not be read while it is still a regular file (errno);
-  // 0 when it was examined, or had gone, or was no longer a regular file.
-  int unreadable = 0;
-  bool examined = false;
-  SignatureVerdict verdict;
-  // When it matched: whether it is still a regular file after the
-  // examination, and its state then.
-  bool stillRegular = false;
-  struct stat after {};
+  FileLook look;                             // File: what the reader found
 };
 
 class TreeReader {
@@ -102,12 +105,8 @@ class TreeReader {
     std::shared_ptr<UniqueFd> opened;
     std::vector<FolderEntry> entries;
     int listError = 0;
-    // Examine's results, as WalkStep has them.
-    int unreadable = 0;
-    bool examined = false;
-    SignatureVerdict verdict;
-    bool stillRegular = false;
-    struct stat after {};
+    // Examine's result.
+    FileLook look;
   };
 
   // A folder of the walk's path, from its target down.

@@ -30,19 +30,36 @@ std::string FirstLine(const std::string& path) {
   return line;
 }
 
-// "major:minor" of every mounted file system and the device names of their
-// sources: btrfs, for one, shows a number of its own, not its device's.
-void MountedDevices(const std::string& mountInfo, std::set<std::string>& numbers, std::set<std::string>& names) {
+// One line of the mount table: the file system's "major:minor", and the
+// device name of its source when that is a device ("sdb1"; else empty).
+struct Mount {
+  std::string number;
+  std::string device;
+};
+
+std::vector<Mount> ReadMounts(const std::string& mountInfo) {
+  std::vector<Mount> mounts;
   std::ifstream in(mountInfo);
   for (std::string line; std::getline(in, line);) {
     std::istringstream fields(line);
-    std::string id, parent, number;
-    if (fields >> id >> parent >> number) numbers.insert(number);
+    std::string id, parent;
+    Mount mount;
+    if (!(fields >> id >> parent >> mount.number)) continue;
     const size_t separator = line.find(" - ");
-    if (separator == std::string::npos) continue;
-    std::istringstream after(line.substr(separator + 3));
+    std::istringstream after(separator == std::string::npos ? "" : line.substr(separator + 3));
     std::string type, source;
-    if (after >> type >> source && source.rfind("/dev/", 0) == 0) names.insert(source.substr(source.rfind('/') + 1));
+    if (after >> type >> source && source.rfind("/dev/", 0) == 0) mount.device = source.substr(source.rfind('/') + 1);
+    mounts.push_back(mount);
+  }
+  return mounts;
+}
+
+// "major:minor" of every mounted file system and the device names of their
+// sources: btrfs, for one, shows a number of its own, not its device's.
+void MountedDevices(const std::string& mountInfo, std::set<std::string>& numbers, std::set<std::string>& names) {
+  for (const Mount& mount : ReadMounts(mountInfo)) {
+    numbers.insert(mount.number);
+    if (!mount.device.empty()) names.insert(mount.device);
   }
 }
 
@@ -167,15 +184,8 @@ std::string DeviceName(const std::string& number, const MachinePaths& paths) {
       if (FirstLine(folder + "/" + entry + "/dev") == number) return entry;
     }
   }
-  std::ifstream in(paths.mountInfo);
-  for (std::string line; std::getline(in, line);) {
-    std::istringstream fields(line);
-    std::string id, parent, mounted;
-    const size_t separator = line.find(" - ");
-    if (!(fields >> id >> parent >> mounted) || mounted != number || separator == std::string::npos) continue;
-    std::istringstream after(line.substr(separator + 3));
-    std::string type, source;
-    if (after >> type >> source && source.rfind("/dev/", 0) == 0) return source.substr(source.rfind('/') + 1);
+  for (const Mount& mount : ReadMounts(paths.mountInfo)) {
+    if (mount.number == number && !mount.device.empty()) return mount.device;
   }
   return "";
 }
